@@ -1,0 +1,46 @@
+# The two commands of the README: `make run` builds and starts the game, `make test` builds and
+# runs every test (plain, then under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# fuzz targets for a bounded time). `make bench` runs the benchmarks on a release build.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: run build test test-plain test-asan test-fuzz bench clean
+
+run: build
+	./build/velkor
+
+build:
+	@scripts/install-deps.sh run
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target velkor
+
+test: test-plain test-asan test-fuzz
+
+test-plain:
+	@scripts/install-deps.sh test
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan:
+	@scripts/install-deps.sh test
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELKOR_TESTS=ON -DVELKOR_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+test-fuzz:
+	@scripts/install-deps.sh test
+	@if [ -f fuzz/CMakeLists.txt ]; then \
+	  CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=OFF -DVELKOR_FUZZ=ON $(CMAKE_FLAGS) && \
+	  cmake --build build-fuzz -j $(JOBS) && \
+	  scripts/run-fuzzers.sh build-fuzz; \
+	fi
+
+bench:
+	@scripts/install-deps.sh bench
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVELKOR_TESTS=OFF -DVELKOR_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build-release -j $(JOBS)
+	@for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+clean:
+	rm -rf build build-asan build-fuzz build-release

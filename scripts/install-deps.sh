@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need, when they are missing.
+# Usage: scripts/install-deps.sh run|test|bench
+set -eu
+want=(cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-ipafont-gothic)
+case "${1:-run}" in
+  test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils clang libclang-rt-14-dev
+               sox libsqlite3-dev libasio-dev) ;;
+  bench) want+=(libbenchmark-dev libgtest-dev xvfb libsqlite3-dev libasio-dev wrk nginx-light) ;;
+  run) want+=(libsqlite3-dev libasio-dev) ;;
+esac
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

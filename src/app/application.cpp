@@ -1,0 +1,200 @@
+#include "app/application.h"
+
+#include <algorithm>
+
+#include "app/forms.h"
+#include "app/sysutils.h"
+#include "platform/files.h"
+
+namespace app {
+
+TApplication* Application = nullptr;
+
+namespace {
+// The longest the loop sleeps while nothing happens; timers shorten it.
+constexpr std::uint32_t kMaxWait = 100;
+}  // namespace
+
+TApplication::TApplication(platform::Platform& platform) : TComponent(nullptr), platform_(platform) {
+  Application = this;
+}
+
+TApplication::~TApplication() {
+  // Forms go while the application still exists: their destruction may report errors.
+  DestroyComponents();
+  if (Application == this) Application = nullptr;
+}
+
+int TApplication::HookMainWindow(TWindowHook hook) {
+  hooks_.emplace_back(++next_hook_id_, std::move(hook));
+  return next_hook_id_;
+}
+
+void TApplication::UnhookMainWindow(int id) {
+  hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [id](auto& h) { return h.first == id; }),
+               hooks_.end());
+}
+
+void TApplication::Run() {
+  if (MainForm) {
+    try {
+      MainForm->Show();
+    } catch (const std::exception& e) {
+      HandleException(e);
+    }
+  }
+  while (!terminated_) HandleMessage();
+}
+
+void TApplication::HandleMessage() {
+  if (!ProcessMessage()) Idle();
+}
+
+void TApplication::ProcessMessages() {
+  while (!terminated_ && ProcessMessage()) {
+  }
+  UpdateActive();
+}
+
+bool TApplication::ProcessMessage() {
+  platform::Event event;
+  if (platform_.PollEvent(event)) {
+    try {
+      Dispatch(event);
+    } catch (const std::exception& e) {
+      HandleException(e);
+    }
+    return true;
+  }
+  if (!releases_.empty()) {
+    TForm* form = releases_.front();
+    releases_.erase(releases_.begin());
+    Free(form);
+    return true;
+  }
+  return FireDueTimer();
+}
+
+void TApplication::Idle() {
+  UpdateActive();
+  bool done = true;
+  if (OnIdle) {
+    try {
+      OnIdle(this, done);
+    } catch (const std::exception& e) {
+      HandleException(e);
+    }
+  }
+  if (done && !terminated_) platform_.WaitEvent(WaitTimeout());
+}
+
+void TApplication::Dispatch(const platform::Event& event) {
+  using platform::EventType;
+  switch (event.type) {
+    case EventType::Quit:
+      Terminate();
+      return;
+    case EventType::FocusGained:
+      focused_window_ = event.window;
+      break;
+    case EventType::FocusLost:
+      if (focused_window_ == event.window) focused_window_ = 0;
+      break;
+    default:
+      break;
+  }
+  if (TForm* form = FindForm(event.window)) form->DispatchEvent(event);
+}
+
+void TApplication::UpdateActive() {
+  // Focus moving between the program's own windows arrives as a loss and a gain; the
+  // application's activation is judged once the queue is empty, so it does not flicker.
+  bool active = focused_window_ != 0 && FindForm(focused_window_) != nullptr;
+  if (active == active_) return;
+  active_ = active;
+  for (TForm* form : std::vector<TForm*>(forms_))
+    form->Perform(WM_ACTIVATEAPP, active ? 1 : 0);
+  SendAppMessage(active ? CM_ACTIVATE : CM_DEACTIVATE);
+}
+
+void TApplication::SendAppMessage(std::uint32_t msg) {
+  TMessage m;
+  m.Msg = msg;
+  for (auto& [id, hook] : std::vector<std::pair<int, TWindowHook>>(hooks_)) {
+    try {
+      if (hook(m)) return;
+    } catch (const std::exception& e) {
+      HandleException(e);
+    }
+  }
+}
+
+void TApplication::HandleException(const std::exception& e) { ShowException(e.what()); }
+
+void TApplication::ShowException(const std::string& message) {
+  if (ShowExceptionHandler) {
+    ShowExceptionHandler(message);
+    return;
+  }
+  platform::ReportToStderr(Title.empty() ? message : Title + ": " + message);
+}
+
+unsigned TApplication::SetTimer(std::uint32_t interval_ms, std::function<void()> fn) {
+  Timer t{++next_timer_id_, interval_ms, platform_.Milliseconds() + interval_ms, std::move(fn)};
+  timers_.push_back(std::move(t));
+  return next_timer_id_;
+}
+
+void TApplication::KillTimer(unsigned id) {
+  timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; }),
+                timers_.end());
+}
+
+bool TApplication::FireDueTimer() {
+  std::uint32_t now = platform_.Milliseconds();
+  for (Timer& t : timers_) {
+    if (static_cast<std::int32_t>(now - t.due) >= 0) {
+      t.due = now + std::max<std::uint32_t>(t.interval, 1);
+      auto fn = t.fn;  // the handler may kill its own timer
+      try {
+        fn();
+      } catch (const std::exception& e) {
+        HandleException(e);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+std::uint32_t TApplication::WaitTimeout() const {
+  std::uint32_t wait = kMaxWait;
+  std::uint32_t now = platform_.Milliseconds();
+  for (const Timer& t : timers_) {
+    std::int32_t left = static_cast<std::int32_t>(t.due - now);
+    wait = std::min<std::uint32_t>(wait, left > 0 ? static_cast<std::uint32_t>(left) : 0);
+  }
+  return wait;
+}
+
+void TApplication::AddForm(TForm* form) { forms_.push_back(form); }
+
+void TApplication::RemoveForm(TForm* form) {
+  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+  modal_.erase(std::remove(modal_.begin(), modal_.end(), form), modal_.end());
+  releases_.erase(std::remove(releases_.begin(), releases_.end(), form), releases_.end());
+  if (MainForm == form) MainForm = nullptr;
+}
+
+TForm* TApplication::FindForm(std::uint32_t window_id) const {
+  if (window_id == 0) return nullptr;
+  for (TForm* form : forms_)
+    if (form->HandleAllocated() && form->Handle().Id() == window_id) return form;
+  return nullptr;
+}
+
+void TApplication::PostRelease(TForm* form) {
+  if (std::find(releases_.begin(), releases_.end(), form) == releases_.end()) releases_.push_back(form);
+}
+
+}  // namespace app

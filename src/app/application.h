@@ -1,0 +1,102 @@
+#pragma once
+// The application object: the message loop with its idle processing, the application's
+// activation, timers, and the reporting of exceptions that leave an event handler.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/classes.h"
+#include "app/messages.h"
+#include "platform/platform.h"
+
+namespace app {
+
+class TForm;
+
+using TIdleEvent = std::function<void(TObject* Sender, bool& Done)>;
+// Sees every message to the application's own window first; returns true to stop it there.
+using TWindowHook = std::function<bool(TMessage& Message)>;
+
+class TApplication : public TComponent {
+ public:
+  explicit TApplication(platform::Platform& platform);
+  ~TApplication() override;
+
+  platform::Platform& Platform() const { return platform_; }
+
+  std::string Title;  // CP932
+  TForm* MainForm = nullptr;
+
+  // The single idle slot: whoever sets it last receives every idle pass.
+  TIdleEvent OnIdle;
+
+  int HookMainWindow(TWindowHook hook);
+  void UnhookMainWindow(int id);
+
+  // True while one of the program's windows is the foreground window.
+  bool Active() const { return active_; }
+
+  bool Terminated() const { return terminated_; }
+  void Terminate() { terminated_ = true; }
+
+  // Shows the main form and handles messages until the application terminates.
+  void Run();
+  // Handles one pending message, or else runs the idle processing (and, when the idle handler
+  // leaves Done set, waits for the next message).
+  void HandleMessage();
+  // Handles every pending message, without idle processing.
+  void ProcessMessages();
+
+  // Reports an exception that left an event handler and lets the program go on.
+  void HandleException(const std::exception& e);
+  // How a report reaches the player; by default the message goes to standard error.
+  std::function<void(const std::string& message)> ShowExceptionHandler;
+  void ShowException(const std::string& message);
+
+  // Window timers: `fn` runs from the message loop every `interval_ms` until killed.
+  unsigned SetTimer(std::uint32_t interval_ms, std::function<void()> fn);
+  void KillTimer(unsigned id);
+
+  // --- For forms ---
+  void AddForm(TForm* form);
+  void RemoveForm(TForm* form);
+  TForm* FindForm(std::uint32_t window_id) const;
+  const std::vector<TForm*>& Forms() const { return forms_; }
+  void PushModal(TForm* form) { modal_.push_back(form); }
+  void PopModal() { modal_.pop_back(); }
+  TForm* ModalForm() const { return modal_.empty() ? nullptr : modal_.back(); }
+  void PostRelease(TForm* form);
+
+ private:
+  bool ProcessMessage();
+  void Idle();
+  void Dispatch(const platform::Event& event);
+  void UpdateActive();
+  void SendAppMessage(std::uint32_t msg);
+  bool FireDueTimer();
+  std::uint32_t WaitTimeout() const;
+
+  struct Timer {
+    unsigned id;
+    std::uint32_t interval;
+    std::uint32_t due;
+    std::function<void()> fn;
+  };
+
+  platform::Platform& platform_;
+  std::vector<std::pair<int, TWindowHook>> hooks_;
+  int next_hook_id_ = 0;
+  std::vector<TForm*> forms_;
+  std::vector<TForm*> modal_;
+  std::vector<TForm*> releases_;
+  std::vector<Timer> timers_;
+  unsigned next_timer_id_ = 0;
+  std::uint32_t focused_window_ = 0;
+  bool active_ = true;
+  bool terminated_ = false;
+};
+
+// The one application object of the program.
+extern TApplication* Application;
+
+}  // namespace app

@@ -1,0 +1,102 @@
+#pragma once
+// Forms: top-level windows built from a stored description of their components.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/classes.h"
+#include "app/messages.h"
+#include "platform/platform.h"
+
+namespace app {
+
+class TApplication;
+
+enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
+
+enum TShiftStateFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+using TShiftState = unsigned;
+
+using TKeyEvent = std::function<void(TObject* Sender, std::uint16_t& Key, TShiftState Shift)>;
+using TWndMethod = std::function<void(TMessage& Message)>;
+
+enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
+
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+
+class TForm : public TComponent {
+ public:
+  explicit TForm(TComponent* AOwner);
+  ~TForm() override;
+
+  // Stored description.
+  std::string Caption;  // CP932
+  int ClientWidth = 320;
+  int ClientHeight = 240;
+  int Left = 0, Top = 0;
+  bool ScreenCenter = true;  // placed at the screen centre when first shown
+  bool ScaledPixels = false;  // shown at the platform's integer scale (the game's own form)
+  TBorderStyle BorderStyle() const { return border_style_; }
+  void SetBorderStyle(TBorderStyle style);
+  void SetClientSize(int width, int height);
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnDestroy;
+  TCloseEvent OnClose;
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+
+  // The message procedure. Components that watch the form's messages replace it and pass each
+  // message on to the one they replaced.
+  TWndMethod WindowProc;
+  void Perform(std::uint32_t msg, std::intptr_t wparam = 0, std::intptr_t lparam = 0);
+
+  // The form's window, created on first use (WM_CREATE is sent then).
+  platform::Window& Handle();
+  bool HandleAllocated() const { return window_ != nullptr; }
+  TApplication& App() const { return app_; }
+
+  bool Visible() const { return visible_; }
+  void Show();
+  void Hide();
+  // Shows the form and runs a message loop until ModalResult is set; the other forms get no
+  // keys meanwhile.
+  int ShowModal();
+  int ModalResult = mrNone;
+  void Close();
+  // Destroys the form once control is back in the message loop.
+  void Release();
+
+  // Runs OnCreate; reports an exception from it and goes on, as a form's creation does.
+  virtual void AfterConstruction();
+  void BeforeDestruction() override;
+
+  // A platform event for this form's window, from the application's message loop.
+  virtual void DispatchEvent(const platform::Event& event);
+
+ protected:
+  // The default handling of a message.
+  virtual void WndProc(TMessage& Message);
+  virtual void KeyDown(std::uint16_t& Key, TShiftState Shift);
+  virtual void KeyUp(std::uint16_t& Key, TShiftState Shift);
+
+ private:
+  void DestroyHandle();
+
+  TApplication& app_;
+  std::unique_ptr<platform::Window> window_;
+  TBorderStyle border_style_ = bsSingle;
+  TShiftState last_key_shift_ = 0;
+  bool visible_ = false;
+  bool destroying_ = false;
+};
+
+template <class T>
+T* CreateForm(TComponent* owner) {
+  T* form = new T(owner);
+  form->AfterConstruction();
+  return form;
+}
+
+}  // namespace app

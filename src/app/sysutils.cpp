@@ -1,0 +1,133 @@
+#include "app/sysutils.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace app {
+
+void ThrowListIndexError(long index) {
+  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+std::string Format(std::string_view pattern, std::initializer_list<std::string> args) {
+  std::string out;
+  auto next = args.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c == '%' && i + 1 < pattern.size()) {
+      char spec = pattern[i + 1];
+      if (spec == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if ((spec == 's' || spec == 'd') && next != args.end()) {
+        out += *next++;
+        ++i;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string IntToStr(long long value) { return std::to_string(value); }
+
+std::string FormatFloat(std::string_view pattern, double value) {
+  std::size_t point = pattern.find('.');
+  int int_digits = static_cast<int>(point == std::string_view::npos ? pattern.size() : point);
+  int decimals = point == std::string_view::npos ? 0 : static_cast<int>(pattern.size() - point - 1);
+  double scale = std::pow(10.0, decimals);
+  // Round the scaled value half away from zero, working from the decimal text of the value so
+  // that 4.995 (held as 4.99499..) still rounds as written.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals + 3, std::fabs(value));
+  double scaled = std::round(std::strtod(buf, nullptr) * scale);
+  long long units = static_cast<long long>(scaled);
+  long long int_part = decimals ? units / static_cast<long long>(scale) : units;
+  long long frac_part = decimals ? units % static_cast<long long>(scale) : 0;
+  std::string out = std::to_string(int_part);
+  while (static_cast<int>(out.size()) < int_digits) out.insert(out.begin(), '0');
+  if (decimals) {
+    std::string frac = std::to_string(frac_part);
+    while (static_cast<int>(frac.size()) < decimals) frac.insert(frac.begin(), '0');
+    out += '.' + frac;
+  }
+  if (value < 0 && units != 0) out.insert(out.begin(), '-');
+  return out;
+}
+
+namespace {
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// Days from 0001-01-01 to the given date (proleptic Gregorian).
+long long DaysFromCivil(int y, int m, int d) {
+  static const int cumulative[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  long long yy = y - 1;
+  long long days = yy * 365 + yy / 4 - yy / 100 + yy / 400;
+  days += cumulative[m - 1] + (m > 2 && IsLeap(y) ? 1 : 0);
+  return days + d - 1;
+}
+
+const long long kEpoch = DaysFromCivil(1899, 12, 30);
+
+std::string Two(int v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d", ((v % 100) + 100) % 100);
+  return buf;
+}
+
+}  // namespace
+
+TDateTime EncodeDateTime(const platform::LocalTime& t) {
+  double days = static_cast<double>(DaysFromCivil(t.year, t.month, t.day) - kEpoch);
+  double time = (t.hour * 3600000.0 + t.minute * 60000.0 + t.second * 1000.0 + t.millisecond) / 86400000.0;
+  return days + time;
+}
+
+platform::LocalTime DecodeDateTime(TDateTime value) {
+  long long days = static_cast<long long>(std::floor(value));
+  long long ms = std::llround((value - std::floor(value)) * 86400000.0);
+  if (ms >= 86400000) {
+    ms -= 86400000;
+    ++days;
+  }
+  long long n = days + kEpoch;  // days since 0001-01-01
+  int y = static_cast<int>(n / 366) + 1;
+  while (DaysFromCivil(y + 1, 1, 1) <= n) ++y;
+  int m = 1;
+  while (m < 12 && DaysFromCivil(y, m + 1, 1) <= n) ++m;
+  platform::LocalTime t;
+  t.year = y;
+  t.month = m;
+  t.day = static_cast<int>(n - DaysFromCivil(y, m, 1)) + 1;
+  t.hour = static_cast<int>(ms / 3600000);
+  t.minute = static_cast<int>(ms / 60000 % 60);
+  t.second = static_cast<int>(ms / 1000 % 60);
+  t.millisecond = static_cast<int>(ms % 1000);
+  return t;
+}
+
+std::string DateText(const platform::LocalTime& t) {
+  return Two(t.year) + "/" + Two(t.month) + "/" + Two(t.day);
+}
+
+std::string DateTimeText(const platform::LocalTime& t) {
+  return DateText(t) + " " + Two(t.hour) + ":" + Two(t.minute);
+}
+
+std::uint32_t RandSeed = 0;
+
+void Randomize(platform::Platform& platform) { RandSeed = platform.RandomSeed(); }
+
+std::int32_t Random(std::int32_t range) {
+  RandSeed = RandSeed * 134775813u + 1u;
+  if (range <= 0) return 0;
+  return static_cast<std::int32_t>((static_cast<std::uint64_t>(RandSeed) * static_cast<std::uint32_t>(range)) >> 32);
+}
+
+}  // namespace app

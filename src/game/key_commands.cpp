@@ -1,0 +1,63 @@
+// The main form's key commands: moving between screens, starting a game, the frame-rate
+// display, quitting, full screen and the submission dialog.
+#include "app/application.h"
+#include "game/unit1.h"
+
+namespace game {
+
+void TForm1::FormKeyDown(app::TObject*, std::uint16_t& Key, app::TShiftState Shift) {
+  const bool alt = (Shift & app::ssAlt) != 0;
+  bool open_dialog = false;
+
+  if (GameState == gsLogo && Key == VK_SPACE) LogoAngle = -260;
+  if (GameState == gsTitle) {
+    if (Key == VK_SPACE) {
+      GameState = gsGameStart;
+      Key = 0;
+    }
+    if (Key == VK_RETURN) {
+      GameState = gsRanking;
+      Key = 0;
+    }
+    if (alt && Key == VK_F9) {
+      open_dialog = true;
+      if (DXDraw1->Options() & media::Opt(media::doFullScreen)) Key = VK_F8;
+    }
+  }
+  if (GameState == gsPlay && PlayPhase == ppGameOver && Key == VK_RETURN) GameState = gsLogoStart;
+  if (GameState == gsRanking && Key == VK_RETURN) GameState = gsTitle;
+  if (Key == VK_F1) ShowFrameRate = !ShowFrameRate;
+  if (alt && Key == VK_SPACE) GameState = gsGameStart;
+  if (Key == VK_ESCAPE) {
+    App().Terminate();
+    Key = 0;
+  }
+  if (alt && Key == VK_F8 && DXTimer1->Enabled()) {
+    ToggleFullScreen();
+    Key = 0;
+  }
+  if (open_dialog) OpenSubmitDialog();
+}
+
+void TForm1::ToggleFullScreen() {
+  DXDraw1->Finalize();
+  if (DXDraw1->Options() & media::Opt(media::doFullScreen)) {
+    RestoreWindowPlacement();
+    Handle().SetCursorVisible(false);
+    SetBorderStyle(app::bsSingle);
+    DXDraw1->SetOptions(DXDraw1->Options() & ~media::Opt(media::doFullScreen));
+    SetClientSize(320, 240);
+  } else {
+    StoreWindowPlacement();
+    Handle().SetCursorVisible(false);
+    SetBorderStyle(app::bsNone);
+    DXDraw1->SetOptions(DXDraw1->Options() | media::Opt(media::doFullScreen));
+  }
+  DXDraw1->Initialize();
+}
+
+void TForm1::OpenSubmitDialog() {
+  // The submission dialog is not part of the program yet.
+}
+
+}  // namespace game

@@ -1,0 +1,261 @@
+#include "game/unit1.h"
+
+#include "app/application.h"
+#include "app/sjis.h"
+#include "app/sysutils.h"
+#include "platform/files.h"
+
+namespace game {
+
+TForm1* Form1 = nullptr;
+
+TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
+  Form1 = this;
+  // The form's stored description.
+  Name = "Form1";
+  Caption = "Velkor Ver 1.12";
+  ClientWidth = 320;
+  ClientHeight = 240;
+  SetBorderStyle(app::bsSingle);
+  ScreenCenter = true;
+  ScaledPixels = true;
+  OnCreate = [this](app::TObject* s) { FormCreate(s); };
+  OnDestroy = [this](app::TObject* s) { FormDestroy(s); };
+  OnKeyDown = [this](app::TObject* s, std::uint16_t& k, app::TShiftState sh) { FormKeyDown(s, k, sh); };
+
+  DXDraw1 = new media::TDXDraw(this);
+  DXTimer1 = new media::TDXTimer(this);
+  DXSound1 = new media::TDXSound(this);
+  DXWaveList1 = new media::TDXWaveList(this);
+  DXInput1 = new media::TDXInput(this);
+  for (app::TComponent* c : Components()) c->BeginLoading();
+
+  DXDraw1->Name = "DXDraw1";
+  DXDraw1->AutoInitialize = true;
+  DXDraw1->SurfaceWidth = 320;
+  DXDraw1->SurfaceHeight = 240;
+  DXDraw1->SetOptions(media::Opt(media::doAllowReboot) | media::Opt(media::doWaitVBlank) |
+                      media::Opt(media::doStretch) | media::Opt(media::doCenter) |
+                      media::Opt(media::doRetainedMode) | media::Opt(media::doHardware) |
+                      media::Opt(media::doSelectDriver));
+  DXDraw1->OnInitialize = [this](app::TObject* s) { DXDraw1Initialize(s); };
+  DXDraw1->OnFinalize = [this](app::TObject* s) { DXDraw1Finalize(s); };
+
+  DXTimer1->Name = "DXTimer1";
+  DXTimer1->ActiveOnly = true;
+  DXTimer1->SetEnabled(false);
+  DXTimer1->SetInterval(0);
+  DXTimer1->OnTimer = [this](app::TObject* s, std::int32_t lag) { DXTimer1Timer(s, lag); };
+
+  DXSound1->Name = "DXSound1";
+  DXSound1->AutoInitialize = true;
+
+  DXWaveList1->Name = "DXWaveList1";
+  DXWaveList1->DXSound = DXSound1;
+  for (std::u8string_view name : {u8"タイトル", u8"ソフト", u8"ZAVAOVER", u8"1-9", u8"10-29", u8"30up", u8"miss"})
+    DXWaveList1->Items.emplace_back(app::Sjis(name));
+
+  DXInput1->Name = "DXInput1";
+  DXInput1->ActiveOnly = true;
+  DXInput1->UseDirectInput = true;
+
+  for (app::TComponent* c : Components()) c->Loaded();
+}
+
+void TForm1::FormCreate(app::TObject*) {
+  // A hisc.dat that cannot be read is reported, but only after the rest of start-up has run:
+  // the random generator must still be seeded, or every game would deal the same digits.
+  std::exception_ptr load_error;
+  try {
+    LoadHighScores();
+  } catch (...) {
+    load_error = std::current_exception();
+  }
+  app::Randomize(App().Platform());
+  ShowFrameRate = false;
+  GameState = gsLogoStart;
+  if (load_error) std::rethrow_exception(load_error);
+}
+
+void TForm1::FormDestroy(app::TObject*) { SaveHighScores(); }
+
+void TForm1::DXDraw1Initialize(app::TObject*) {
+  if (HighScores.HiScores[10] == 0) HighScores.FillDefaults();
+  DXTimer1->SetEnabled(true);
+}
+
+void TForm1::DXDraw1Finalize(app::TObject*) { DXTimer1->SetEnabled(false); }
+
+void TForm1::DXTimer1Timer(app::TObject*, std::int32_t LagCount) {
+  if (!DXDraw1->ReadyToDraw()) return;
+  DXDraw1->Surface()->Fill(0);
+  if (PendingWave > 0 && DXSound1->Initialized()) {
+    DXWaveList1->Items[PendingWave - 1].Play(false);
+    PendingWave = 0;
+  }
+  RunState(LagCount);
+  DXDraw1->Present();
+}
+
+void TForm1::RunState(std::int32_t LagCount) {
+  switch (GameState) {
+    case gsLogoStart:
+      LogoJinglePending = true;
+      GameState = gsLogo;
+      LogoAngle = 240;
+      TitleScatterCount = 10;
+      break;
+
+    case gsLogo:
+      DrawLogo();
+      LogoAngle -= LagCount / 10;
+      if (LogoAngle < 0 && LogoJinglePending) {
+        PendingWave = wvSoft;
+        LogoJinglePending = false;
+      }
+      if (LogoAngle < -200) {
+        GameState = gsTitle;
+        LogoAngle = 0;
+        PendingWave = wvTitle;
+      }
+      break;
+
+    case gsTitle:
+      DrawTitle();
+      if (LagCount < 35)
+        ++TitleScatterCount;
+      else
+        --TitleScatterCount;
+      break;
+
+    case gsRanking:
+      DrawRanking();
+      break;
+
+    case gsGameStart:
+      GameState = gsPlay;
+      PlayPhase = ppPlaying;
+      TimeLeft = 60000;
+      NewTurn();
+      TotalScore = 0;
+      TurnScore = 0;
+      TurnText.clear();
+      break;
+
+    case gsPlay:
+      if (PlayPhase == ppPlaying) {
+        DXInput1->Update();
+        const media::TDXInputStates& states = DXInput1->States;
+        if (states.Empty() && SelectPhase == spHolding) SelectPhase = spReleased;
+        static constexpr media::TDXInputState kArmStates[4] = {media::isUp, media::isDown, media::isLeft,
+                                                               media::isRight};
+        for (int arm = armUp; arm <= armRight; ++arm) {
+          if (states.Contains(kArmStates[arm])) {
+            ArmSelected[arm] = true;
+            SelectPhase = spHolding;
+          }
+        }
+        if (SelectPhase == spReleased) ScoreTurn();
+        TimeLeft -= LagCount;
+        if (TimeLeft < 0) {
+          TimeLeft = 0;
+          PlayPhase = ppTimeUp;
+        }
+        if (PlayPhase == ppTimeUp) EndGame();
+      }
+      DrawPlay();
+      break;
+  }
+}
+
+void TForm1::NewTurn() {
+  SelectPhase = spIdle;
+  for (int arm = armUp; arm <= armRight; ++arm) {
+    ArmDigits[arm] = app::Random(10);
+    ArmSelected[arm] = false;
+  }
+}
+
+void TForm1::ScoreTurn() {
+  TurnScore = 0;
+  std::int32_t sum = 0, count = 0;
+  for (int arm = armUp; arm <= armRight; ++arm) {
+    if (ArmSelected[arm]) {
+      sum += ArmDigits[arm];
+      ++count;
+    }
+  }
+  if (sum % 10 == 0) {
+    TurnScore = (sum * count) / 2;
+  } else {
+    for (int arm = armUp; arm <= armRight; ++arm) {
+      if (!ArmSelected[arm]) continue;
+      bool top = true;
+      for (int other = armUp; other <= armRight; ++other) {
+        if (ArmDigits[arm] < ArmDigits[other]) {
+          top = false;
+          TurnScore -= 1000;
+        }
+      }
+      if (top) TurnScore = 2 * TurnScore + 1;
+    }
+  }
+  PendingWave = wvMiss;
+  if (TurnScore > 0) PendingWave = wv1to9;
+  if (TurnScore > 9) PendingWave = wv10to29;
+  if (TurnScore > 29) PendingWave = wv30up;
+  TurnText = app::IntToStr(TurnScore);
+  if (TurnScore < 1) {
+    TimeLeft -= 5000;
+    TurnScore = 0;
+    TurnText = "Miss";
+  }
+  TotalScore += TurnScore;
+  NewTurn();
+  SelectPhase = spIdle;
+}
+
+void TForm1::EndGame() {
+  PlayPhase = ppGameOver;
+  NewRank = 0;
+  PendingWave = wvZavaOver;
+  NewRank = HighScores.Enter(TotalScore, app::DateTimeText(App().Platform().Now()));
+  if (NewRank == 1) StoredCheckValue = CheckValueOf(TotalScore);
+}
+
+void TForm1::LoadHighScores() {
+  if (!platform::FileExists(kHiscFileName)) return;
+  std::string error;
+  auto bytes = platform::ReadWholeFile(kHiscFileName, error);
+  if (!bytes) throw app::EInOutError(5, error);
+  HiscData data;
+  bool whole = false;
+  std::string read_error;
+  try {
+    whole = ParseHiscFile(*bytes, data);
+  } catch (const app::Exception& e) {
+    read_error = e.Message();
+  }
+  // What was read before a failure stays.
+  HighScores = data.table;
+  StoredCheckValue = data.StoredCheckValue;
+  PlayerName = data.PlayerName;
+  if (read_error.empty() && whole) return;
+
+  // The next save would replace a file that was not read whole: keep it beside the new one.
+  std::string why;
+  bool kept = platform::ReplaceFileAtomically(kHiscBackupName, *bytes, why);
+  const std::string note = kept ? app::Sjis(u8"読めなかった hisc.dat は hisc.dat.bak として残しました")
+                                : app::Sjis(u8"hisc.dat.bak を作れません: ") + why;
+  if (!read_error.empty()) throw app::EInOutError(106, read_error + "\r" + note);
+  platform::ReportToStderr("hisc.dat: " + note);
+}
+
+void TForm1::SaveHighScores() {
+  HiscData data{HighScores, StoredCheckValue, PlayerName};
+  std::string error;
+  if (!platform::ReplaceFileAtomically(kHiscFileName, FormatHiscFile(data), error))
+    throw app::EInOutError(5, error);
+}
+
+}  // namespace game

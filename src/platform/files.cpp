@@ -1,0 +1,105 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/codec.h"
+
+namespace platform {
+namespace {
+
+std::string Native(const std::string& name) { return Cp932ToUtf8(name); }
+
+std::string Reason(const std::string& what, int err) { return what + ": " + std::strerror(err); }
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& name) {
+  struct stat st;
+  return ::stat(Native(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& name, std::string& error) {
+  const std::string native = Native(name);
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = Reason(native, errno);
+    return std::nullopt;
+  }
+  std::string out;
+  char buf[8192];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = Reason(native, errno);
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return out;
+}
+
+bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std::string& error) {
+  const std::string native = Native(name);
+  const std::string temp = native + ".tmp" + std::to_string(::getpid());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = Reason(temp, errno);
+    return false;
+  }
+  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    error = Reason(native, errno);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (::close(fd) != 0) {
+    error = Reason(native, errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (::rename(temp.c_str(), native.c_str()) != 0) {
+    error = Reason(native, errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // Make the rename itself durable.
+  std::string dir = ".";
+  if (auto slash = native.rfind('/'); slash != std::string::npos) dir = slash == 0 ? "/" : native.substr(0, slash);
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+void ReportToStderr(std::string_view cp932) {
+  std::string line = Cp932ToUtf8(cp932);
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace platform

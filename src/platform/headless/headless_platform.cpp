@@ -1,0 +1,100 @@
+#include "platform/headless/headless_platform.h"
+
+namespace platform {
+
+// The headless desktop is 1024 x 768, with windows placed as a window manager would.
+namespace {
+constexpr int kDesktopWidth = 1024;
+constexpr int kDesktopHeight = 768;
+}  // namespace
+
+HeadlessPlatform::HeadlessPlatform() = default;
+HeadlessPlatform::~HeadlessPlatform() = default;
+
+bool HeadlessPlatform::PollEvent(Event& event) {
+  std::lock_guard lock(queue_mutex_);
+  if (queue_.empty()) return false;
+  event = std::move(queue_.front());
+  queue_.pop_front();
+  return true;
+}
+
+void HeadlessPlatform::WaitEvent(std::uint32_t) {
+  // Returns at once: time passes only when the test moves the clock.
+}
+
+void HeadlessPlatform::PostEvent(const Event& event) {
+  std::lock_guard lock(queue_mutex_);
+  queue_.push_back(event);
+}
+
+std::unique_ptr<Window> HeadlessPlatform::CreateWindow(const WindowDesc& desc) {
+  auto window = std::make_unique<HeadlessWindow>(*this, desc);
+  windows_[window->Id()] = window.get();
+  return window;
+}
+
+void HeadlessPlatform::Focus(std::uint32_t window_id) {
+  if (focused_ == window_id) return;
+  if (focused_ != 0) {
+    Event lost;
+    lost.type = EventType::FocusLost;
+    lost.window = focused_;
+    PostEvent(lost);
+  }
+  focused_ = window_id;
+  if (window_id != 0) {
+    Event gained;
+    gained.type = EventType::FocusGained;
+    gained.window = window_id;
+    PostEvent(gained);
+  }
+}
+
+void HeadlessPlatform::FocusElsewhere() { Focus(0); }
+
+HeadlessWindow* HeadlessPlatform::FindWindow(std::uint32_t id) const {
+  auto it = windows_.find(id);
+  return it == windows_.end() ? nullptr : it->second;
+}
+
+std::vector<HeadlessWindow*> HeadlessPlatform::Windows() const {
+  std::vector<HeadlessWindow*> out;
+  for (auto& [id, w] : windows_) out.push_back(w);
+  return out;
+}
+
+void HeadlessPlatform::Forget(HeadlessWindow* window) {
+  windows_.erase(window->Id());
+  if (focused_ == window->Id()) focused_ = 0;
+}
+
+HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, const WindowDesc& desc)
+    : platform_(platform), id_(platform.NextWindowId()), title_(desc.title) {
+  placement_.width = desc.client_width;
+  placement_.height = desc.client_height;
+  placement_.bordered = desc.bordered;
+  if (desc.centered) {
+    placement_.x = (kDesktopWidth - desc.client_width) / 2;
+    placement_.y = (kDesktopHeight - desc.client_height) / 2;
+  } else {
+    placement_.x = desc.x;
+    placement_.y = desc.y;
+  }
+}
+
+HeadlessWindow::~HeadlessWindow() { platform_.Forget(this); }
+
+void HeadlessWindow::SetClientSize(int width, int height) {
+  placement_.width = width;
+  placement_.height = height;
+}
+
+void HeadlessWindow::Show() {
+  if (visible_) return;
+  visible_ = true;
+  // A desktop gives a newly shown window the focus.
+  platform_.Focus(id_);
+}
+
+}  // namespace platform

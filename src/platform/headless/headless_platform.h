@@ -1,0 +1,102 @@
+#pragma once
+// The headless backend: no screen, no sound device, no real time. Tests and benchmarks drive it:
+// they set and advance the clock, post events (keys, focus, close) and inspect the windows.
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class HeadlessWindow;
+
+class HeadlessPlatform : public Platform {
+ public:
+  HeadlessPlatform();
+  ~HeadlessPlatform() override;
+
+  std::string_view Name() const override { return "headless"; }
+  std::uint32_t Milliseconds() override { return clock_; }
+  std::uint32_t RandomSeed() override { return seed_; }
+  LocalTime Now() override { return now_; }
+  // Sleeping passes the headless clock on, so waits that count milliseconds still end.
+  void Sleep(std::uint32_t ms) override { clock_ += ms; }
+
+  bool PollEvent(Event& event) override;
+  void WaitEvent(std::uint32_t timeout_ms) override;
+  void PostEvent(const Event& event) override;
+
+  std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
+  void WaitForVerticalBlank() override { ++vblank_waits_; }
+
+  // --- Controls for tests ---
+  void SetMilliseconds(std::uint32_t ms) { clock_ = ms; }
+  void AdvanceMilliseconds(std::uint32_t ms) { clock_ += ms; }
+  void SetRandomSeed(std::uint32_t seed) { seed_ = seed; }
+  void SetNow(const LocalTime& now) { now_ = now; }
+  // Gives the window the focus (the others lose it), posting the focus events a desktop would.
+  void Focus(std::uint32_t window_id);
+  // Takes the focus away from every window of the program (another program is in front).
+  void FocusElsewhere();
+  std::uint32_t FocusedWindow() const { return focused_; }
+  int VerticalBlankWaits() const { return vblank_waits_; }
+  // The window of that id, or null.
+  HeadlessWindow* FindWindow(std::uint32_t id) const;
+  // Windows in creation order.
+  std::vector<HeadlessWindow*> Windows() const;
+
+  // Called by windows.
+  void Forget(HeadlessWindow* window);
+  std::uint32_t NextWindowId() { return ++last_window_id_; }
+
+ private:
+  std::uint32_t clock_ = 0;
+  std::uint32_t seed_ = 0;
+  LocalTime now_{2000, 1, 1, 12, 0, 0, 0};
+  std::uint32_t focused_ = 0;
+  std::uint32_t last_window_id_ = 0;
+  int vblank_waits_ = 0;
+  std::map<std::uint32_t, HeadlessWindow*> windows_;
+  std::mutex queue_mutex_;
+  std::deque<Event> queue_;
+};
+
+class HeadlessWindow : public Window {
+ public:
+  HeadlessWindow(HeadlessPlatform& platform, const WindowDesc& desc);
+  ~HeadlessWindow() override;
+
+  std::uint32_t Id() const override { return id_; }
+  void SetTitle(const std::string& cp932) override { title_ = cp932; }
+  void SetClientSize(int width, int height) override;
+  void SetBordered(bool bordered) override { placement_.bordered = bordered; }
+  void Show() override;
+  void Hide() override { visible_ = false; }
+  bool Visible() const override { return visible_; }
+  void Minimize() override { minimized_ = true; }
+  void Raise() override { minimized_ = false; }
+  bool HasFocus() const override { return platform_.FocusedWindow() == id_; }
+  WindowPlacement Placement() const override { return placement_; }
+  void SetPlacement(const WindowPlacement& placement) override { placement_ = placement; }
+  void SetCursorVisible(bool visible) override { cursor_visible_ = visible; }
+  void SetTextInput(bool on) override { text_input_ = on; }
+
+  const std::string& Title() const { return title_; }
+  bool Minimized() const { return minimized_; }
+  bool CursorVisible() const { return cursor_visible_; }
+  bool TextInput() const { return text_input_; }
+
+ private:
+  HeadlessPlatform& platform_;
+  std::uint32_t id_;
+  std::string title_;
+  WindowPlacement placement_;
+  bool visible_ = false;
+  bool minimized_ = false;
+  bool cursor_visible_ = true;
+  bool text_input_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,117 @@
+#pragma once
+// The one boundary between the program and the operating system. Everything above
+// src/platform/ sees only these interfaces; the `sdl` backend serves the real program and the
+// `headless` backend serves tests and benchmarks (its clock, keys and events are driven by the
+// caller).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A local calendar date and time.
+struct LocalTime {
+  int year = 1900, month = 1, day = 1;
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+enum class EventType {
+  None,
+  Quit,         // the program is asked to end (SIGINT, SIGTERM, session end)
+  WindowClose,  // the close box of a window
+  FocusGained,  // a window became the foreground window
+  FocusLost,
+  Exposed,      // a window's contents must be shown again
+  KeyDown,      // auto-repeats included (repeat set)
+  KeyUp,
+  TextInput,    // committed text, UTF-8
+  TextEditing,  // input-method composition, UTF-8
+  MouseDown,
+  MouseUp,
+  MouseMove,
+  DeviceLost,   // the render or sound device went away; `code` says which
+  User,         // posted by PostEvent: code and params are the poster's
+};
+
+struct Event {
+  EventType type = EventType::None;
+  std::uint32_t window = 0;  // id of the window it concerns, 0 for none
+  // Keys: Windows virtual-key code, set-1 scan code (extended keys have bit 7 set).
+  std::uint16_t vk = 0;
+  std::uint8_t scancode = 0;
+  bool alt = false, shift = false, ctrl = false, repeat = false;
+  // Text (UTF-8) and mouse, in window client coordinates of game pixels.
+  std::string text;
+  int x = 0, y = 0, button = 0;
+  // User events.
+  std::uint32_t code = 0;
+  std::intptr_t param1 = 0, param2 = 0;
+};
+
+// Position and size of a window's client area, in desktop pixels.
+struct WindowPlacement {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool bordered = true;
+};
+
+struct WindowDesc {
+  std::string title;  // CP932
+  int client_width = 320, client_height = 240;  // in the program's pixels
+  bool bordered = true;
+  bool centered = true;
+  int x = 0, y = 0;  // when not centred
+  // The main game window is shown at an integer scale of its pixels; dialogs are not.
+  bool scaled = false;
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual std::uint32_t Id() const = 0;
+  virtual void SetTitle(const std::string& cp932) = 0;
+  virtual void SetClientSize(int width, int height) = 0;  // in the program's pixels
+  virtual void SetBordered(bool bordered) = 0;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual bool Visible() const = 0;
+  virtual void Minimize() = 0;
+  virtual void Raise() = 0;
+  virtual bool HasFocus() const = 0;
+  virtual WindowPlacement Placement() const = 0;
+  virtual void SetPlacement(const WindowPlacement& placement) = 0;
+  virtual void SetCursorVisible(bool visible) = 0;
+  // Text input (and with it the input method) is on only where a form asks for it.
+  virtual void SetTextInput(bool on) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual std::string_view Name() const = 0;
+
+  // Milliseconds of a monotonic clock, 32 bits wide: it wraps around after 2^32 ms.
+  virtual std::uint32_t Milliseconds() = 0;
+  // A value that differs from run to run, to seed the random generator.
+  virtual std::uint32_t RandomSeed() = 0;
+  virtual LocalTime Now() = 0;
+  virtual void Sleep(std::uint32_t ms) = 0;
+
+  // Events of all windows, in order. PollEvent never blocks; WaitEvent returns when an event is
+  // pending or the time is up. PostEvent may be called from any thread.
+  virtual bool PollEvent(Event& event) = 0;
+  virtual void WaitEvent(std::uint32_t timeout_ms) = 0;
+  virtual void PostEvent(const Event& event) = 0;
+
+  virtual std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) = 0;
+
+  // Waits for the start of the next vertical blank. Presents are paced at 60 a second on any
+  // display; the headless backend does not wait.
+  virtual void WaitForVerticalBlank() = 0;
+};
+
+// The real program's backend. Throws std::runtime_error when the video system cannot start.
+std::unique_ptr<Platform> CreateSdlPlatform();
+
+}  // namespace platform

@@ -1,0 +1,267 @@
+#include "platform/sdl/sdl_platform.h"
+
+#include <chrono>
+#include <ctime>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/codec.h"
+
+namespace platform {
+
+std::unique_ptr<Platform> CreateSdlPlatform() { return std::make_unique<SdlPlatform>(); }
+
+SdlPlatform::SdlPlatform() {
+  // SDL turns SIGINT and SIGTERM into a quit event, which ends the program the normal way.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
+  // Keys typed while the window has focus must reach the game, not an input method.
+  SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
+    throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
+  SDL_StopTextInput();
+  user_event_type_ = SDL_RegisterEvents(1);
+}
+
+SdlPlatform::~SdlPlatform() {
+  // Drop the posted events that still own their payload.
+  SDL_Event e;
+  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, user_event_type_, user_event_type_) == 1)
+    delete static_cast<Event*>(e.user.data1);
+  SDL_Quit();
+}
+
+std::uint32_t SdlPlatform::Milliseconds() {
+  return static_cast<std::uint32_t>(SDL_GetTicks64());
+}
+
+std::uint32_t SdlPlatform::RandomSeed() {
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+LocalTime SdlPlatform::Now() {
+  auto now = std::chrono::system_clock::now();
+  std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  LocalTime out;
+  out.year = tm.tm_year + 1900;
+  out.month = tm.tm_mon + 1;
+  out.day = tm.tm_mday;
+  out.hour = tm.tm_hour;
+  out.minute = tm.tm_min;
+  out.second = tm.tm_sec;
+  out.millisecond = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  return out;
+}
+
+void SdlPlatform::Sleep(std::uint32_t ms) { SDL_Delay(ms); }
+
+void SdlPlatform::WaitForVerticalBlank() {
+  // A steady 60 Hz beat, whatever the display's own refresh rate (or none, on a virtual X
+  // server): the game's timings assume frames of 16 or 17 ms. The wait sleeps.
+  constexpr std::uint64_t kPeriod = 1000000000ull / 60;
+  const std::uint64_t freq = SDL_GetPerformanceFrequency();
+  auto now_ns = [freq] {
+    return static_cast<std::uint64_t>(static_cast<long double>(SDL_GetPerformanceCounter()) * 1e9L / freq);
+  };
+  std::uint64_t now = now_ns();
+  if (next_vblank_ns_ == 0 || now > next_vblank_ns_ + kPeriod) next_vblank_ns_ = now;  // after a stall
+  next_vblank_ns_ += kPeriod;
+  while (now < next_vblank_ns_) {
+    std::uint64_t left = next_vblank_ns_ - now;
+    if (left > 1500000)
+      SDL_Delay(static_cast<Uint32>((left - 1000000) / 1000000));
+    else
+      std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+    now = now_ns();
+  }
+}
+
+bool SdlPlatform::PollEvent(Event& event) {
+  SDL_Event e;
+  while (SDL_PollEvent(&e)) {
+    if (Translate(e, event)) return true;
+  }
+  return false;
+}
+
+void SdlPlatform::WaitEvent(std::uint32_t timeout_ms) {
+  SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout_ms));
+}
+
+void SdlPlatform::PostEvent(const Event& event) {
+  SDL_Event e{};
+  e.type = user_event_type_;
+  e.user.data1 = new Event(event);
+  if (SDL_PushEvent(&e) != 1) delete static_cast<Event*>(e.user.data1);
+}
+
+std::unique_ptr<Window> SdlPlatform::CreateWindow(const WindowDesc& desc) {
+  auto window = std::make_unique<SdlWindow>(*this, desc);
+  windows_[window->Id()] = window.get();
+  return window;
+}
+
+void SdlPlatform::Forget(SdlWindow* window) { windows_.erase(window->Id()); }
+
+SdlWindow* SdlPlatform::FindWindow(std::uint32_t id) const {
+  auto it = windows_.find(id);
+  return it == windows_.end() ? nullptr : it->second;
+}
+
+bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
+  out = Event{};
+  if (in.type == user_event_type_) {
+    Event* posted = static_cast<Event*>(in.user.data1);
+    out = std::move(*posted);
+    delete posted;
+    return true;
+  }
+  switch (in.type) {
+    case SDL_QUIT:
+      out.type = EventType::Quit;
+      return true;
+    case SDL_WINDOWEVENT:
+      out.window = in.window.windowID;
+      switch (in.window.event) {
+        case SDL_WINDOWEVENT_CLOSE: out.type = EventType::WindowClose; return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: out.type = EventType::FocusGained; return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST: out.type = EventType::FocusLost; return true;
+        case SDL_WINDOWEVENT_EXPOSED: out.type = EventType::Exposed; return true;
+        default: return false;
+      }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      out.type = in.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+      out.window = in.key.windowID;
+      out.repeat = in.key.repeat != 0;
+      out.alt = (in.key.keysym.mod & KMOD_ALT) != 0;
+      out.shift = (in.key.keysym.mod & KMOD_SHIFT) != 0;
+      out.ctrl = (in.key.keysym.mod & KMOD_CTRL) != 0;
+      TranslateKey(in.key, out);
+      return true;
+    case SDL_TEXTINPUT:
+      out.type = EventType::TextInput;
+      out.window = in.text.windowID;
+      out.text = in.text.text;
+      return true;
+    case SDL_TEXTEDITING:
+      out.type = EventType::TextEditing;
+      out.window = in.edit.windowID;
+      out.text = in.edit.text;
+      out.x = in.edit.start;
+      out.y = in.edit.length;
+      return true;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      out.type = in.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
+      out.window = in.button.windowID;
+      int scale = 1;
+      if (SdlWindow* w = FindWindow(out.window)) scale = w->Scale();
+      out.x = in.button.x / scale;
+      out.y = in.button.y / scale;
+      out.button = in.button.button;
+      return true;
+    }
+    case SDL_MOUSEMOTION: {
+      out.type = EventType::MouseMove;
+      out.window = in.motion.windowID;
+      int scale = 1;
+      if (SdlWindow* w = FindWindow(out.window)) scale = w->Scale();
+      out.x = in.motion.x / scale;
+      out.y = in.motion.y / scale;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// The largest whole scale, at least 1, whose window fits in two thirds of the usable desktop.
+int ScaleFor(int width, int height) {
+  SDL_Rect usable;
+  if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
+  int k = 1;
+  while (3 * width * (k + 1) <= 2 * usable.w && 3 * height * (k + 1) <= 2 * usable.h) ++k;
+  return k;
+}
+
+}  // namespace
+
+SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc) : platform_(platform) {
+  if (desc.scaled) scale_ = ScaleFor(desc.client_width, desc.client_height);
+  Uint32 flags = SDL_WINDOW_HIDDEN;
+  if (!desc.bordered) flags |= SDL_WINDOW_BORDERLESS;
+  int x = desc.centered ? SDL_WINDOWPOS_CENTERED : desc.x;
+  int y = desc.centered ? SDL_WINDOWPOS_CENTERED : desc.y;
+  window_ = SDL_CreateWindow(Cp932ToUtf8(desc.title).c_str(), x, y, desc.client_width * scale_,
+                             desc.client_height * scale_, flags);
+  if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
+  id_ = SDL_GetWindowID(window_);
+}
+
+SdlWindow::~SdlWindow() {
+  platform_.Forget(this);
+  SDL_DestroyWindow(window_);
+}
+
+void SdlWindow::SetTitle(const std::string& cp932) {
+  SDL_SetWindowTitle(window_, Cp932ToUtf8(cp932).c_str());
+}
+
+void SdlWindow::SetClientSize(int width, int height) {
+  SDL_SetWindowSize(window_, width * scale_, height * scale_);
+}
+
+void SdlWindow::SetBordered(bool bordered) {
+  SDL_SetWindowBordered(window_, bordered ? SDL_TRUE : SDL_FALSE);
+}
+
+void SdlWindow::Show() {
+  SDL_ShowWindow(window_);
+  SDL_RaiseWindow(window_);
+}
+
+void SdlWindow::Hide() { SDL_HideWindow(window_); }
+
+bool SdlWindow::Visible() const { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) != 0; }
+
+void SdlWindow::Minimize() { SDL_MinimizeWindow(window_); }
+
+void SdlWindow::Raise() {
+  SDL_RestoreWindow(window_);
+  SDL_RaiseWindow(window_);
+}
+
+bool SdlWindow::HasFocus() const {
+  return (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+WindowPlacement SdlWindow::Placement() const {
+  WindowPlacement p;
+  SDL_GetWindowPosition(window_, &p.x, &p.y);
+  SDL_GetWindowSize(window_, &p.width, &p.height);
+  p.bordered = (SDL_GetWindowFlags(window_) & SDL_WINDOW_BORDERLESS) == 0;
+  return p;
+}
+
+void SdlWindow::SetPlacement(const WindowPlacement& placement) {
+  SDL_SetWindowBordered(window_, placement.bordered ? SDL_TRUE : SDL_FALSE);
+  SDL_SetWindowSize(window_, placement.width, placement.height);
+  SDL_SetWindowPosition(window_, placement.x, placement.y);
+}
+
+void SdlWindow::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+
+void SdlWindow::SetTextInput(bool on) {
+  if (on)
+    SDL_StartTextInput();
+  else
+    SDL_StopTextInput();
+}
+
+}  // namespace platform

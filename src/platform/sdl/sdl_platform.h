@@ -1,0 +1,78 @@
+#pragma once
+// The SDL2 backend of the platform: the real program's windows, events and clock.
+#include <SDL.h>
+
+#include <map>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class SdlWindow;
+
+class SdlPlatform : public Platform {
+ public:
+  SdlPlatform();
+  ~SdlPlatform() override;
+
+  std::string_view Name() const override { return "sdl"; }
+  std::uint32_t Milliseconds() override;
+  std::uint32_t RandomSeed() override;
+  LocalTime Now() override;
+  void Sleep(std::uint32_t ms) override;
+
+  bool PollEvent(Event& event) override;
+  void WaitEvent(std::uint32_t timeout_ms) override;
+  void PostEvent(const Event& event) override;
+
+  std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
+  void WaitForVerticalBlank() override;
+
+  // Called by windows.
+  void Forget(SdlWindow* window);
+  SdlWindow* FindWindow(std::uint32_t id) const;
+
+ private:
+  bool Translate(const SDL_Event& in, Event& out);
+
+  std::uint32_t user_event_type_ = 0;
+  std::uint64_t next_vblank_ns_ = 0;
+  std::map<std::uint32_t, SdlWindow*> windows_;
+};
+
+class SdlWindow : public Window {
+ public:
+  SdlWindow(SdlPlatform& platform, const WindowDesc& desc);
+  ~SdlWindow() override;
+
+  std::uint32_t Id() const override { return id_; }
+  void SetTitle(const std::string& cp932) override;
+  void SetClientSize(int width, int height) override;
+  void SetBordered(bool bordered) override;
+  void Show() override;
+  void Hide() override;
+  bool Visible() const override;
+  void Minimize() override;
+  void Raise() override;
+  bool HasFocus() const override;
+  WindowPlacement Placement() const override;
+  void SetPlacement(const WindowPlacement& placement) override;
+  void SetCursorVisible(bool visible) override;
+  void SetTextInput(bool on) override;
+
+  SDL_Window* Handle() const { return window_; }
+  // Desktop pixels per program pixel (1 for windows that are not scaled).
+  int Scale() const { return scale_; }
+
+ private:
+  SdlPlatform& platform_;
+  SDL_Window* window_ = nullptr;
+  std::uint32_t id_ = 0;
+  int scale_ = 1;
+};
+
+// Fills the key fields of `out` from an SDL key event: the Windows virtual-key code and the
+// set-1 scan code of the key. Defined in sdl_keys.cpp.
+void TranslateKey(const SDL_KeyboardEvent& key, Event& out);
+
+}  // namespace platform

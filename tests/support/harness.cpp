@@ -1,0 +1,76 @@
+#include "support/harness.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace testing_support {
+
+ScopedTempDir::ScopedTempDir() {
+  old_ = std::filesystem::current_path();
+  std::random_device rd;
+  path_ = std::filesystem::temp_directory_path() / ("velkor-test-" + std::to_string(::getpid()) + "-" +
+                                                   std::to_string(rd()));
+  std::filesystem::create_directories(path_);
+  std::filesystem::current_path(path_);
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::filesystem::current_path(old_);
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+GameHarness::GameHarness() { application = std::make_unique<app::TApplication>(platform); }
+
+GameHarness::~GameHarness() { Stop(); }
+
+void GameHarness::Start() {
+  form = app::CreateForm<game::TForm1>(application.get());
+  application->MainForm = form;
+  form->Show();
+  application->ProcessMessages();
+}
+
+void GameHarness::Frame(std::uint32_t lag) {
+  platform.AdvanceMilliseconds(lag);
+  application->ProcessMessages();
+  application->HandleMessage();
+  ++frames_run;
+}
+
+void GameHarness::Frames(int count, std::uint32_t lag) {
+  for (int i = 0; i < count; ++i) Frame(lag);
+}
+
+void GameHarness::KeyDown(std::uint16_t vk, bool alt) {
+  platform::Event e;
+  e.type = platform::EventType::KeyDown;
+  e.window = form->Handle().Id();
+  e.vk = vk;
+  e.alt = alt;
+  platform.PostEvent(e);
+  application->ProcessMessages();
+}
+
+void GameHarness::Stop() {
+  if (!application) return;
+  application.reset();
+  form = nullptr;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,52 @@
+#pragma once
+// Builds the real program on the headless backend: the application, the main form with all its
+// components, and a working directory of its own for hisc.dat.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/application.h"
+#include "game/unit1.h"
+#include "platform/headless/headless_platform.h"
+
+namespace testing_support {
+
+// A fresh empty directory that is the current directory while the object lives.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path old_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+class GameHarness {
+ public:
+  GameHarness();
+  ~GameHarness();
+
+  // Creates the main form (its creation handler reads hisc.dat) and shows it, which initialises
+  // the display and starts the frame timer.
+  void Start();
+  // Moves the clock on by `lag` ms and runs one pass of the message loop's idle processing
+  // (one frame, when the timer runs).
+  void Frame(std::uint32_t lag = 17);
+  void Frames(int count, std::uint32_t lag = 17);
+  // Sends a key press (down) to the main form, as the desktop would.
+  void KeyDown(std::uint16_t vk, bool alt = false);
+  // Destroys the form and the application, as the end of the program does.
+  void Stop();
+
+  platform::HeadlessPlatform platform;
+  std::unique_ptr<app::TApplication> application;
+  game::TForm1* form = nullptr;
+  int frames_run = 0;
+};
+
+}  // namespace testing_support
