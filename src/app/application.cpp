@@ -96,9 +96,11 @@ void TApplication::Dispatch(const platform::Event& event) {
       return;
     case EventType::FocusGained:
       focused_window_ = event.window;
+      focus_changed_ = true;
       break;
     case EventType::FocusLost:
       if (focused_window_ == event.window) focused_window_ = 0;
+      focus_changed_ = true;
       break;
     default:
       break;
@@ -108,7 +110,11 @@ void TApplication::Dispatch(const platform::Event& event) {
 
 void TApplication::UpdateActive() {
   // Focus moving between the program's own windows arrives as a loss and a gain; the
-  // application's activation is judged once the queue is empty, so it does not flicker.
+  // application's activation is judged once the queue is empty, so it does not flicker. Until
+  // the desktop has said anything about focus the application counts as active (a desktop
+  // without a window manager may never say).
+  if (!focus_changed_) return;
+  focus_changed_ = false;
   bool active = focused_window_ != 0 && FindForm(focused_window_) != nullptr;
   if (active == active_) return;
   active_ = active;

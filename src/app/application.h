@@ -92,6 +92,7 @@ class TApplication : public TComponent {
   std::vector<Timer> timers_;
   unsigned next_timer_id_ = 0;
   std::uint32_t focused_window_ = 0;
+  bool focus_changed_ = false;
   bool active_ = true;
   bool terminated_ = false;
 };

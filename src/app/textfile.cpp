@@ -30,8 +30,10 @@ std::int32_t TextReader::ReadInteger() {
     digits.remove_prefix(1);
   }
   std::int64_t value = 0;
+  if (digits.empty() || digits.front() < '0' || digits.front() > '9')
+    throw EInOutError(106, "Invalid numeric input");
   auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
+  if (ec != std::errc() || end != digits.data() + digits.size())
     throw EInOutError(106, "Invalid numeric input");
   if (negative) value = -value;
   if (value < INT32_MIN || value > INT32_MAX) throw EInOutError(106, "Invalid numeric input");

@@ -1,0 +1,154 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testing_support {
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !status_) {
+    ::kill(pid_, SIGKILL);
+    int st;
+    ::waitpid(pid_, &st, 0);
+  }
+}
+
+void ChildProcess::Start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         const std::string& dir, const std::string& log_path) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (!dir.empty() && ::chdir(dir.c_str()) != 0) _exit(126);
+    for (auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+    int out = ::open(log_path.empty() ? "/dev/null" : log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0) {
+      ::dup2(out, 1);
+      ::dup2(out, 2);
+    }
+    int in = ::open("/dev/null", O_RDONLY);
+    if (in >= 0) ::dup2(in, 0);
+    ::setpgid(0, 0);
+    ::execvp(args[0], args.data());
+    _exit(127);
+  }
+  pid_ = pid;
+  status_.reset();
+}
+
+bool ChildProcess::Running() {
+  if (pid_ <= 0 || status_) return false;
+  int st;
+  pid_t r = ::waitpid(pid_, &st, WNOHANG);
+  if (r == pid_) {
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return false;
+  }
+  return true;
+}
+
+void ChildProcess::Signal(int sig) {
+  if (pid_ > 0 && !status_) ::kill(pid_, sig);
+}
+
+std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
+  WaitUntil([this] { return !Running(); }, timeout);
+  return status_;
+}
+
+double ChildProcess::CpuSeconds() const {
+  std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+  std::string line;
+  std::getline(in, line);
+  auto close = line.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(line.substr(close + 2));
+  std::string f;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> f; ++i) {
+    if (i == 14) utime = std::stol(f);
+    if (i == 15) stime = std::stol(f);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+VirtualX::VirtualX(int width, int height, int depth) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    int n = 100 + static_cast<int>(rd() % 800);
+    std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+    std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+    struct stat st;
+    if (::stat(lock.c_str(), &st) == 0 || ::stat(sock.c_str(), &st) == 0) continue;
+    display_ = ":" + std::to_string(n);
+    server_.Start({"Xvfb", display_, "-screen", "0",
+                   std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth),
+                   "-nolisten", "tcp", "-noreset"});
+    if (WaitUntil([&] { return ::stat(sock.c_str(), &st) == 0 || !server_.Running(); },
+                  std::chrono::seconds(10)) &&
+        server_.Running()) {
+      // The socket exists; make sure the server answers.
+      if (WaitUntil(
+              [&] {
+                int status = 1;
+                RunAndCapture({"xdpyinfo"}, {{"DISPLAY", display_}}, &status);
+                return status == 0;
+              },
+              std::chrono::seconds(10)))
+        return;
+    }
+    server_.Signal(SIGKILL);
+    server_.Wait(std::chrono::seconds(2));
+  }
+  throw std::runtime_error("cannot start Xvfb");
+}
+
+VirtualX::~VirtualX() {
+  server_.Signal(SIGTERM);
+  if (!server_.Wait(std::chrono::seconds(3))) server_.Signal(SIGKILL);
+}
+
+std::string RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                          int* exit_status) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    for (auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+    ::dup2(fds[1], 1);
+    int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, 2);
+    ::close(fds[0]);
+    ::execvp(args[0], args.data());
+    _exit(127);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  if (exit_status) *exit_status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  return out;
+}
+
+}  // namespace testing_support

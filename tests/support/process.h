@@ -1,0 +1,78 @@
+#pragma once
+// Real processes for tests that run the program (or a tool) as a player would: a virtual X
+// server of the test's own, and child processes with their environment and directory.
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A child process. Its output goes to files in the test's directory unless told otherwise.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();  // kills a child that is still running
+
+  // Starts `argv` in `dir` (empty: the current directory) with `env` added to the environment.
+  // stdout and stderr go to `log_path` when it is given, else to /dev/null.
+  void Start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+             const std::string& dir = "", const std::string& log_path = "");
+  pid_t Pid() const { return pid_; }
+  bool Running();
+  void Signal(int sig);
+  // The exit status (or 128 + signal), or nothing if the child still runs after `timeout`.
+  std::optional<int> Wait(std::chrono::milliseconds timeout);
+  // Process CPU time (user + system) in seconds, read from /proc while it runs.
+  double CpuSeconds() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// An Xvfb server on a display number of its own, for as long as the object lives.
+class VirtualX {
+ public:
+  // Starts Xvfb with a screen of the given size and depth and waits until it accepts clients.
+  explicit VirtualX(int width = 1280, int height = 1024, int depth = 24);
+  ~VirtualX();
+  // ":N", for DISPLAY.
+  const std::string& Display() const { return display_; }
+
+ private:
+  ChildProcess server_;
+  std::string display_;
+};
+
+// Runs a command to its end and returns its standard output (stderr is dropped); `env` is added to
+// the environment.
+std::string RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+                          int* exit_status = nullptr);
+
+// Polls `condition` every 20 ms until it holds or `timeout` passes; returns its last value.
+template <class F>
+bool WaitUntil(F condition, std::chrono::milliseconds timeout) {
+  auto end = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    struct timespec ts{0, 20 * 1000 * 1000};
+    nanosleep(&ts, nullptr);
+  }
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+// Asks a window to close as its close box would (WM_DELETE_WINDOW), on the given X display.
+// Returns false when the window or display cannot be found.
+bool RequestWindowClose(const std::string& display, unsigned long window_id);
+
+}  // namespace testing_support
