@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need, when they are missing.
 # Usage: scripts/install-deps.sh run|test|bench
 set -eu
-want=(cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-ipafont-gothic)
+want=(cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libfreetype-dev fonts-ipafont-gothic)
 case "${1:-run}" in
   test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils libx11-dev clang libclang-rt-14-dev
                sox libsqlite3-dev libasio-dev) ;;

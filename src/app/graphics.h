@@ -1,6 +1,7 @@
 #pragma once
 // Colours and the canvas: font, brush and pen settings, text output and shapes on a drawing
 // target (a surface's pixels, taken on demand as a device context and given back by its owner).
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -32,6 +33,12 @@ inline constexpr TColor clBtnFace = 0xC0C0C0;
 inline constexpr platform::Rgb ToRgb(TColor c) {
   return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
+
+// The palette entry nearest to a colour (the first of equally near ones).
+std::uint8_t NearestPaletteIndex(const std::array<platform::Rgb, 256>& palette, platform::Rgb rgb);
+
+// The em in pixels of a font size in points, at 96 pixels per inch (10 gives 13, 80 gives 107).
+int FontPixels(int points);
 
 enum TBrushStyle { bsSolid, bsClear };
 
@@ -66,7 +73,7 @@ class TCanvas {
   // A rectangle from (X1, Y1) to (X2, Y2), right and bottom edges excluded: its outline drawn
   // with the pen, its inside filled with a solid brush.
   void Rectangle(int X1, int Y1, int X2, int Y2);
-  // Fills the rectangle with the brush colour.
+  // Fills the rectangle with the brush colour (nothing with a clear brush).
   void FillRect(int X1, int Y1, int X2, int Y2);
 
   bool HandleAllocated() const { return has_handle_; }
