@@ -1,7 +1,10 @@
 #include "app/sysutils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -40,23 +43,34 @@ std::string FormatFloat(std::string_view pattern, double value) {
   std::size_t point = pattern.find('.');
   int int_digits = static_cast<int>(point == std::string_view::npos ? pattern.size() : point);
   int decimals = point == std::string_view::npos ? 0 : static_cast<int>(pattern.size() - point - 1);
-  double scale = std::pow(10.0, decimals);
-  // Round the scaled value half away from zero, working from the decimal text of the value so
-  // that 4.995 (held as 4.99499..) still rounds as written.
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals + 3, std::fabs(value));
-  double scaled = std::round(std::strtod(buf, nullptr) * scale);
-  long long units = static_cast<long long>(scaled);
-  long long int_part = decimals ? units / static_cast<long long>(scale) : units;
-  long long frac_part = decimals ? units % static_cast<long long>(scale) : 0;
-  std::string out = std::to_string(int_part);
-  while (static_cast<int>(out.size()) < int_digits) out.insert(out.begin(), '0');
-  if (decimals) {
-    std::string frac = std::to_string(frac_part);
-    while (static_cast<int>(frac.size()) < decimals) frac.insert(frac.begin(), '0');
-    out += '.' + frac;
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  // Round the value as its 15 significant decimal digits read, half away from zero, so that
+  // 0.145 (held as 0.14499..) shows as 0.15 as written. Working on the digits also keeps huge
+  // values whole.
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 14);
+  const int before_point = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+  const int keep = before_point + decimals;  // digits of the value times 10^decimals
+  std::string units;
+  if (keep >= 0) {
+    units = digits.substr(0, static_cast<std::size_t>(std::min(keep, 15)));
+    if (keep > 15) units.append(static_cast<std::size_t>(keep - 15), '0');
+    if (keep < 15 && digits[keep] >= '5') {
+      int i = static_cast<int>(units.size()) - 1;
+      for (; i >= 0 && units[i] == '9'; --i) units[i] = '0';
+      if (i < 0) units.insert(units.begin(), '1');
+      else ++units[i];
+    }
   }
-  if (value < 0 && units != 0) out.insert(out.begin(), '-');
+  if (static_cast<int>(units.size()) < decimals + 1) units.insert(0, static_cast<std::size_t>(decimals + 1) - units.size(), '0');
+  std::string int_part = units.substr(0, units.size() - decimals);
+  std::string frac_part = units.substr(units.size() - decimals);
+  int_part.erase(0, std::min(int_part.find_first_not_of('0'), int_part.size() - 1));
+  while (static_cast<int>(int_part.size()) < int_digits) int_part.insert(int_part.begin(), '0');
+  std::string out = decimals ? int_part + '.' + frac_part : int_part;
+  if (value < 0 && units.find_first_not_of('0') != std::string::npos) out.insert(out.begin(), '-');
   return out;
 }
 

@@ -42,7 +42,7 @@ std::string IntToStr(long long value);
 
 // Formats `value` with a pattern of the form "00.00": at least as many integer digits as the
 // pattern has zeros before the point, exactly as many decimals as after it, rounded to nearest
-// (halves away from zero).
+// (halves away from zero) as the value's 15 significant decimal digits read.
 std::string FormatFloat(std::string_view pattern, double value);
 
 // Date values count days from 30 December 1899, as the program's date system does.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
 #include "platform/platform.h"
 
 namespace {
@@ -16,6 +20,34 @@ TEST(FormatFloat, TwoIntegerDigitsAndTwoDecimals) {
       {0.005, "00.01"}, {0.004, "00.00"}, {12.345, "12.35"}, {59.995, "60.00"}, {123.4, "123.40"},
   };
   for (const Case& c : cases) EXPECT_EQ(app::FormatFloat("00.00", c.value), c.text) << c.value;
+}
+
+TEST(FormatFloat, RoundsAsTheDecimalDigitsReadForEveryPlayTime) {
+  // Every time a game can show, in milliseconds: halves of a hundredth go up, as written, even
+  // where the binary value lies just below (0.145 is held as 0.14499...).
+  for (int ms = 0; ms <= 60000; ++ms) {
+    const int hundredths = (ms + 5) / 10;
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%02d.%02d", hundredths / 100, hundredths % 100);
+    ASSERT_EQ(app::FormatFloat("00.00", ms / 1000.0), expected) << ms;
+  }
+}
+
+TEST(FormatFloat, SignsPatternsAndValuesBeyondAnInteger) {
+  struct Case {
+    const char* pattern;
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"00.00", -1.5, "-01.50"},  {"00.00", -0.004, "00.00"}, {"00.00", -0.005, "-00.01"},
+      {"0", 2.5, "3"},            {"0", 0.49, "0"},           {"0.0", 9.95, "10.0"},
+      {"00.00", 1e15, "1000000000000000.00"},
+      {"0", 1e20, "100000000000000000000"},
+      {"00.00", std::numeric_limits<double>::infinity(), "INF"},
+      {"00.00", std::nan(""), "NAN"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(app::FormatFloat(c.pattern, c.value), c.text) << c.pattern << " " << c.value;
 }
 
 TEST(DateTime, DateValueTwoIsTheFirstOfJanuary1900) {
