@@ -1,13 +1,21 @@
 #include "game/unit1.h"
 
 #include "app/application.h"
+#include "app/assets.h"
 #include "app/sjis.h"
+#include "app/streams.h"
 #include "app/sysutils.h"
 #include "platform/files.h"
 
 namespace game {
 
 TForm1* Form1 = nullptr;
+
+const StoredWave kStoredWaves[7] = {
+    {u8"タイトル", "wave_title.wav"}, {u8"ソフト", "wave_soft.wav"},   {u8"ZAVAOVER", "wave_zavaover.wav"},
+    {u8"1-9", "wave_1-9.wav"},       {u8"10-29", "wave_10-29.wav"}, {u8"30up", "wave_30up.wav"},
+    {u8"miss", "wave_miss.wav"},
+};
 
 TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   Form1 = this;
@@ -51,9 +59,15 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   DXSound1->AutoInitialize = true;
 
   DXWaveList1->Name = "DXWaveList1";
-  DXWaveList1->DXSound = DXSound1;
-  for (std::u8string_view name : {u8"タイトル", u8"ソフト", u8"ZAVAOVER", u8"1-9", u8"10-29", u8"30up", u8"miss"})
-    DXWaveList1->Items.emplace_back(app::Sjis(name));
+  DXWaveList1->SetDXSound(DXSound1);
+  for (const StoredWave& stored : kStoredWaves) {
+    media::TWaveCollectionItem* item = DXWaveList1->Items().Add();
+    item->SetName(app::Sjis(stored.name));
+    item->SetLooped(false);
+    item->SetMaxPlayingCount(0);
+    app::TMemoryStream data(app::FindAsset(stored.asset));
+    item->Wave().LoadFromStream(data);
+  }
 
   DXInput1->Name = "DXInput1";
   DXInput1->ActiveOnly = true;
@@ -90,7 +104,7 @@ void TForm1::DXTimer1Timer(app::TObject*, std::int32_t LagCount) {
   if (!DXDraw1->ReadyToDraw()) return;
   DXDraw1->Surface()->Fill(0);
   if (PendingWave > 0 && DXSound1->Initialized()) {
-    DXWaveList1->Items[PendingWave - 1].Play(false);
+    DXWaveList1->Items().Items(PendingWave - 1)->Play(false);
     PendingWave = 0;
   }
   RunState(LagCount);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "game/hiscore.h"
 #include "media/dxdraw.h"
@@ -21,6 +22,13 @@ enum : std::int32_t { spIdle = 0, spHolding = 1, spReleased = 2 };
 enum : std::int32_t {
   wvNone = 0, wvTitle = 1, wvSoft = 2, wvZavaOver = 3, wv1to9 = 4, wv10to29 = 5, wv30up = 6, wvMiss = 7,
 };
+
+// The waves of DXWaveList1 in their stored order: item names and the assets holding their data.
+struct StoredWave {
+  std::u8string_view name;
+  const char* asset;
+};
+extern const StoredWave kStoredWaves[7];
 
 // Arms of the cross, in the order the rules walk them.
 enum : int { armUp = 0, armDown = 1, armLeft = 2, armRight = 3 };

@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class AudioDevice;
+
 // A local calendar date and time.
 struct LocalTime {
   int year = 1900, month = 1, day = 1;
@@ -109,6 +111,9 @@ class Platform {
   // Waits for the start of the next vertical blank. Presents are paced at 60 a second on any
   // display; the headless backend does not wait.
   virtual void WaitForVerticalBlank() = 0;
+
+  // The default sound output (platform/audio.h), or null when there is none.
+  virtual std::unique_ptr<AudioDevice> OpenAudioDevice() = 0;
 };
 
 // The real program's backend. Throws std::runtime_error when the video system cannot start.

@@ -1,5 +1,7 @@
 #include "platform/headless/headless_platform.h"
 
+#include "platform/headless/headless_audio.h"
+
 namespace platform {
 
 // The headless desktop is 1024 x 768, with windows placed as a window manager would.
@@ -32,6 +34,13 @@ std::unique_ptr<Window> HeadlessPlatform::CreateWindow(const WindowDesc& desc) {
   auto window = std::make_unique<HeadlessWindow>(*this, desc);
   windows_[window->Id()] = window.get();
   return window;
+}
+
+std::unique_ptr<AudioDevice> HeadlessPlatform::OpenAudioDevice() {
+  if (!audio_available_) return nullptr;
+  auto device = std::make_unique<HeadlessAudioDevice>(*this, audio_output_);
+  audio_ = device.get();
+  return device;
 }
 
 void HeadlessPlatform::Focus(std::uint32_t window_id) {

@@ -6,11 +6,13 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/audio_mixer.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 class HeadlessWindow;
+class HeadlessAudioDevice;
 
 class HeadlessPlatform : public Platform {
  public:
@@ -30,6 +32,7 @@ class HeadlessPlatform : public Platform {
 
   std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
   void WaitForVerticalBlank() override { ++vblank_waits_; }
+  std::unique_ptr<AudioDevice> OpenAudioDevice() override;
 
   // --- Controls for tests ---
   void SetMilliseconds(std::uint32_t ms) { clock_ = ms; }
@@ -47,8 +50,16 @@ class HeadlessPlatform : public Platform {
   // Windows in creation order.
   std::vector<HeadlessWindow*> Windows() const;
 
-  // Called by windows.
+  // Sound: a device is there unless a test takes it away; the open one, or null.
+  void SetAudioAvailable(bool available) { audio_available_ = available; }
+  void SetAudioOutput(const OutputFormat& output) { audio_output_ = output; }
+  HeadlessAudioDevice* Audio() const { return audio_; }
+
+  // Called by windows and the sound device.
   void Forget(HeadlessWindow* window);
+  void ForgetAudio(HeadlessAudioDevice* device) {
+    if (audio_ == device) audio_ = nullptr;
+  }
   std::uint32_t NextWindowId() { return ++last_window_id_; }
 
  private:
@@ -58,6 +69,9 @@ class HeadlessPlatform : public Platform {
   std::uint32_t focused_ = 0;
   std::uint32_t last_window_id_ = 0;
   int vblank_waits_ = 0;
+  bool audio_available_ = true;
+  OutputFormat audio_output_;
+  HeadlessAudioDevice* audio_ = nullptr;
   std::map<std::uint32_t, HeadlessWindow*> windows_;
   std::mutex queue_mutex_;
   std::deque<Event> queue_;

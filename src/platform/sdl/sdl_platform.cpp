@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/codec.h"
+#include "platform/sdl/sdl_audio.h"
 
 namespace platform {
 
@@ -78,6 +79,8 @@ void SdlPlatform::WaitForVerticalBlank() {
     now = now_ns();
   }
 }
+
+std::unique_ptr<AudioDevice> SdlPlatform::OpenAudioDevice() { return SdlAudioDevice::Open(); }
 
 bool SdlPlatform::PollEvent(Event& event) {
   SDL_Event e;

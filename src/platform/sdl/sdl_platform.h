@@ -27,6 +27,7 @@ class SdlPlatform : public Platform {
 
   std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
   void WaitForVerticalBlank() override;
+  std::unique_ptr<AudioDevice> OpenAudioDevice() override;
 
   // Called by windows.
   void Forget(SdlWindow* window);
