@@ -13,6 +13,8 @@ TApplication* Application = nullptr;
 namespace {
 // The longest the loop sleeps while nothing happens; timers shorten it.
 constexpr std::uint32_t kMaxWait = 100;
+// Hidden windows take ids far above those the platform gives its windows.
+constexpr std::uint32_t kMessageWindowBase = 0x80000000u;
 }  // namespace
 
 TApplication::TApplication(platform::Platform& platform) : TComponent(nullptr), platform_(platform) {
@@ -102,6 +104,18 @@ void TApplication::Dispatch(const platform::Event& event) {
       if (focused_window_ == event.window) focused_window_ = 0;
       focus_changed_ = true;
       break;
+    case EventType::User:
+      for (auto& [id, proc] : message_windows_) {
+        if (id != event.window) continue;
+        auto call = proc;  // the procedure may deallocate its window
+        TMessage m;
+        m.Msg = event.code;
+        m.WParam = event.param1;
+        m.LParam = event.param2;
+        call(m);
+        return;
+      }
+      break;
     default:
       break;
   }
@@ -143,6 +157,16 @@ void TApplication::ShowException(const std::string& message) {
     return;
   }
   platform::ReportToStderr(Title.empty() ? message : Title + ": " + message);
+}
+
+std::uint32_t TApplication::AllocateHWnd(std::function<void(TMessage&)> proc) {
+  std::uint32_t id = kMessageWindowBase + ++next_message_window_;
+  message_windows_.emplace_back(id, std::move(proc));
+  return id;
+}
+
+void TApplication::DeallocateHWnd(std::uint32_t id) {
+  std::erase_if(message_windows_, [id](const auto& w) { return w.first == id; });
 }
 
 unsigned TApplication::SetTimer(std::uint32_t interval_ms, std::function<void()> fn) {

@@ -53,6 +53,12 @@ class TApplication : public TComponent {
   std::function<void(const std::string& message)> ShowExceptionHandler;
   void ShowException(const std::string& message);
 
+  // Hidden windows that only receive posted messages (the platform's socket notices): an event
+  // of type User addressed to one reaches its procedure as a message with Msg = code, WParam =
+  // param1 and LParam = param2. Returns the window's id, never that of a form's window.
+  std::uint32_t AllocateHWnd(std::function<void(TMessage& Message)> proc);
+  void DeallocateHWnd(std::uint32_t id);
+
   // Window timers: `fn` runs from the message loop every `interval_ms` until killed.
   unsigned SetTimer(std::uint32_t interval_ms, std::function<void()> fn);
   void KillTimer(unsigned id);
@@ -91,6 +97,8 @@ class TApplication : public TComponent {
   std::vector<TForm*> releases_;
   std::vector<Timer> timers_;
   unsigned next_timer_id_ = 0;
+  std::vector<std::pair<std::uint32_t, std::function<void(TMessage&)>>> message_windows_;
+  std::uint32_t next_message_window_ = 0;
   std::uint32_t focused_window_ = 0;
   bool focus_changed_ = false;
   bool active_ = true;

@@ -39,6 +39,31 @@ std::string Format(std::string_view pattern, std::initializer_list<std::string> 
 
 std::string IntToStr(long long value) { return std::to_string(value); }
 
+bool TryStrToInt(std::string_view text, std::int32_t& value) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > 2147483648LL) return false;
+  }
+  if (negative) v = -v;
+  if (v > 2147483647LL) return false;
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+std::int32_t StrToInt(std::string_view text) {
+  std::int32_t value;
+  if (!TryStrToInt(text, value))
+    throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+  return value;
+}
+
 std::string FormatFloat(std::string_view pattern, double value) {
   std::size_t point = pattern.find('.');
   int int_digits = static_cast<int>(point == std::string_view::npos ? pattern.size() : point);

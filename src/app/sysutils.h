@@ -38,7 +38,17 @@ class EListError : public Exception {
 // Replaces each %s, %d (and %%) of `pattern` in order; enough for the program's message table.
 std::string Format(std::string_view pattern, std::initializer_list<std::string> args);
 
+// A text that is not a number where one is needed.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 std::string IntToStr(long long value);
+// A decimal 32-bit integer: leading blanks, an optional sign, digits and nothing after them.
+bool TryStrToInt(std::string_view text, std::int32_t& value);
+// The same, raising EConvertError "'text' is not a valid integer value" for anything else.
+std::int32_t StrToInt(std::string_view text);
 
 // Formats `value` with a pattern of the form "00.00": at least as many integer digits as the
 // pattern has zeros before the point, exactly as many decimals as after it, rounded to nearest

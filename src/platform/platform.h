@@ -11,6 +11,7 @@
 namespace platform {
 
 class AudioDevice;
+class Network;
 
 // A local calendar date and time.
 struct LocalTime {
@@ -107,6 +108,10 @@ class Platform {
   virtual void PostEvent(const Event& event) = 0;
 
   virtual std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) = 0;
+
+  // The program's TCP sockets (platform/net.h). Their notices come out of PollEvent, and
+  // WaitEvent ends when one is due.
+  virtual Network& Net() = 0;
 
   // Waits for the start of the next vertical blank. Presents are paced at 60 a second on any
   // display; the headless backend does not wait.

@@ -13,21 +13,60 @@ constexpr int kDesktopHeight = 768;
 HeadlessPlatform::HeadlessPlatform() = default;
 HeadlessPlatform::~HeadlessPlatform() = default;
 
-bool HeadlessPlatform::PollEvent(Event& event) {
-  std::lock_guard lock(queue_mutex_);
-  if (queue_.empty()) return false;
-  event = std::move(queue_.front());
-  queue_.pop_front();
-  return true;
+void HeadlessPlatform::FollowRealTime() {
+  auto now = std::chrono::steady_clock::now();
+  if (net_.Busy()) {
+    real_carry_ += now - real_last_;
+    auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(real_carry_);
+    clock_ += static_cast<std::uint32_t>(whole.count());
+    real_carry_ -= whole;
+  } else {
+    real_carry_ = {};
+  }
+  real_last_ = now;
 }
 
-void HeadlessPlatform::WaitEvent(std::uint32_t) {
-  // Returns at once: time passes only when the test moves the clock.
+void HeadlessPlatform::Sleep(std::uint32_t ms) {
+  if (!net_.Busy()) {
+    clock_ += ms;
+    return;
+  }
+  FollowRealTime();
+  // Socket activity ends the sleep early; the caller then looks at its messages sooner.
+  net_.WaitActivity(ms);
+  FollowRealTime();
+}
+
+bool HeadlessPlatform::PollEvent(Event& event) {
+  {
+    std::lock_guard lock(queue_mutex_);
+    if (!queue_.empty()) {
+      event = std::move(queue_.front());
+      queue_.pop_front();
+      return true;
+    }
+  }
+  return net_.NextNotice(event);
+}
+
+void HeadlessPlatform::WaitEvent(std::uint32_t timeout_ms) {
+  // Without network activity it returns at once: time passes only when the test moves the clock.
+  if (!net_.Busy()) return;
+  {
+    std::lock_guard lock(queue_mutex_);
+    if (!queue_.empty()) return;
+  }
+  FollowRealTime();
+  net_.WaitActivity(timeout_ms);
+  FollowRealTime();
 }
 
 void HeadlessPlatform::PostEvent(const Event& event) {
-  std::lock_guard lock(queue_mutex_);
-  queue_.push_back(event);
+  {
+    std::lock_guard lock(queue_mutex_);
+    queue_.push_back(event);
+  }
+  net_.Wake();
 }
 
 std::unique_ptr<Window> HeadlessPlatform::CreateWindow(const WindowDesc& desc) {

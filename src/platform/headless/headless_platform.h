@@ -1,12 +1,17 @@
 #pragma once
 // The headless backend: no screen, no sound device, no real time. Tests and benchmarks drive it:
 // they set and advance the clock, post events (keys, focus, close) and inspect the windows.
+// Its sockets are real, though, and the network does not wait for a test's clock: while a
+// lookup runs or a socket connects or is connected, sleeps and waits take real time and the
+// clock follows it, so network time limits work as they do in the program.
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "platform/audio_mixer.h"
+#include "platform/net.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -20,11 +25,14 @@ class HeadlessPlatform : public Platform {
   ~HeadlessPlatform() override;
 
   std::string_view Name() const override { return "headless"; }
-  std::uint32_t Milliseconds() override { return clock_; }
+  std::uint32_t Milliseconds() override {
+    FollowRealTime();
+    return clock_;
+  }
   std::uint32_t RandomSeed() override { return seed_; }
   LocalTime Now() override { return now_; }
   // Sleeping passes the headless clock on, so waits that count milliseconds still end.
-  void Sleep(std::uint32_t ms) override { clock_ += ms; }
+  void Sleep(std::uint32_t ms) override;
 
   bool PollEvent(Event& event) override;
   void WaitEvent(std::uint32_t timeout_ms) override;
@@ -33,6 +41,7 @@ class HeadlessPlatform : public Platform {
   std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
   void WaitForVerticalBlank() override { ++vblank_waits_; }
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
+  Network& Net() override { return net_; }
 
   // --- Controls for tests ---
   void SetMilliseconds(std::uint32_t ms) { clock_ = ms; }
@@ -63,7 +72,12 @@ class HeadlessPlatform : public Platform {
   std::uint32_t NextWindowId() { return ++last_window_id_; }
 
  private:
+  // While the network is busy, moves the clock on by the real time that has passed.
+  void FollowRealTime();
+
   std::uint32_t clock_ = 0;
+  std::chrono::steady_clock::time_point real_last_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration real_carry_{};
   std::uint32_t seed_ = 0;
   LocalTime now_{2000, 1, 1, 12, 0, 0, 0};
   std::uint32_t focused_ = 0;
@@ -75,6 +89,7 @@ class HeadlessPlatform : public Platform {
   std::map<std::uint32_t, HeadlessWindow*> windows_;
   std::mutex queue_mutex_;
   std::deque<Event> queue_;
+  Network net_;
 };
 
 class HeadlessWindow : public Window {

@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_platform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <stdexcept>
@@ -87,11 +88,25 @@ bool SdlPlatform::PollEvent(Event& event) {
   while (SDL_PollEvent(&e)) {
     if (Translate(e, event)) return true;
   }
-  return false;
+  return net_.NextNotice(event);
 }
 
 void SdlPlatform::WaitEvent(std::uint32_t timeout_ms) {
-  SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout_ms));
+  if (!net_.Busy()) {
+    SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout_ms));
+    return;
+  }
+  // SDL cannot wait on sockets: watch them in short slices, looking at SDL's queue between.
+  constexpr std::uint32_t kSlice = 2;
+  const std::uint64_t start = SDL_GetTicks64();
+  for (;;) {
+    SDL_PumpEvents();
+    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return;
+    std::uint64_t spent = SDL_GetTicks64() - start;
+    if (spent >= timeout_ms) return;
+    if (net_.WaitActivity(std::min<std::uint32_t>(kSlice, timeout_ms - static_cast<std::uint32_t>(spent))))
+      return;
+  }
 }
 
 void SdlPlatform::PostEvent(const Event& event) {

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/net.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -28,6 +29,7 @@ class SdlPlatform : public Platform {
   std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
   void WaitForVerticalBlank() override;
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
+  Network& Net() override { return net_; }
 
   // Called by windows.
   void Forget(SdlWindow* window);
@@ -39,6 +41,7 @@ class SdlPlatform : public Platform {
   std::uint32_t user_event_type_ = 0;
   std::uint64_t next_vblank_ns_ = 0;
   std::map<std::uint32_t, SdlWindow*> windows_;
+  Network net_;
 };
 
 class SdlWindow : public Window {
