@@ -74,13 +74,24 @@ bool TApplication::ProcessMessage() {
     Free(form);
     return true;
   }
+  // Forms that draw themselves do so once nothing else is waiting, as a paint message comes.
+  for (TForm* form : forms_) {
+    if (!form->PaintPending()) continue;
+    try {
+      form->Perform(WM_PAINT);
+    } catch (const std::exception& e) {
+      HandleException(e);
+    }
+    return true;
+  }
   return FireDueTimer();
 }
 
 void TApplication::Idle() {
   UpdateActive();
   bool done = true;
-  if (OnIdle) {
+  const TForm* modal = ModalForm();
+  if (OnIdle && (!modal || modal->IdleWhileModal)) {
     try {
       OnIdle(this, done);
     } catch (const std::exception& e) {
@@ -152,11 +163,8 @@ void TApplication::SendAppMessage(std::uint32_t msg) {
 void TApplication::HandleException(const std::exception& e) { ShowException(e.what()); }
 
 void TApplication::ShowException(const std::string& message) {
-  if (ShowExceptionHandler) {
-    ShowExceptionHandler(message);
-    return;
-  }
   platform::ReportToStderr(Title.empty() ? message : Title + ": " + message);
+  if (ShowExceptionHandler) ShowExceptionHandler(message);
 }
 
 std::uint32_t TApplication::AllocateHWnd(std::function<void(TMessage&)> proc) {

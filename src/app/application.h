@@ -49,7 +49,8 @@ class TApplication : public TComponent {
 
   // Reports an exception that left an event handler and lets the program go on.
   void HandleException(const std::exception& e);
-  // How a report reaches the player; by default the message goes to standard error.
+  // The message always goes to standard error; this shows it to the player as well (the real
+  // program's error box).
   std::function<void(const std::string& message)> ShowExceptionHandler;
   void ShowException(const std::string& message);
 
@@ -67,6 +68,8 @@ class TApplication : public TComponent {
   void AddForm(TForm* form);
   void RemoveForm(TForm* form);
   TForm* FindForm(std::uint32_t window_id) const;
+  // The window of the program that has the desktop's focus, 0 for none.
+  std::uint32_t FocusedWindow() const { return focused_window_; }
   const std::vector<TForm*>& Forms() const { return forms_; }
   void PushModal(TForm* form) { modal_.push_back(form); }
   void PopModal() { modal_.pop_back(); }

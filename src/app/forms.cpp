@@ -1,6 +1,10 @@
 #include "app/forms.h"
 
+#include <algorithm>
+
 #include "app/application.h"
+#include "app/controls.h"
+#include "app/stdctrls.h"
 
 namespace app {
 
@@ -23,6 +27,11 @@ void TForm::SetClientSize(int width, int height) {
   ClientWidth = width;
   ClientHeight = height;
   if (window_) window_->SetClientSize(width, height);
+}
+
+void TForm::SetCaption(const std::string& caption) {
+  Caption = caption;
+  if (window_) window_->SetTitle(caption);
 }
 
 void TForm::Perform(std::uint32_t msg, std::intptr_t wparam, std::intptr_t lparam) {
@@ -63,23 +72,39 @@ void TForm::Show() {
     return;
   }
   visible_ = true;
+  if (!active_control_) SelectNext(true);
+  if (DrawsItself()) Paint();  // the window shows its face at once, not a blank
   w.Show();
+  UpdateTextInput();
   Perform(WM_WINDOWPOSCHANGED, 0, SWP_SHOWWINDOW);
 }
 
 void TForm::Hide() {
   if (!visible_) return;
   visible_ = false;
+  UpdateTextInput();
   if (window_) window_->Hide();
 }
 
 int TForm::ShowModal() {
   ModalResult = mrNone;
+  TForm* below = app_.ModalForm();
   app_.PushModal(this);
+  if (below) below->UpdateTextInput();
   struct PopGuard {
-    TApplication& app;
-    ~PopGuard() { app.PopModal(); }
-  } guard{app_};
+    TForm& form;
+    ~PopGuard() {
+      form.Hide();
+      TApplication& app = form.app_;
+      app.PopModal();
+      // The form beneath (the modal one below, else the main form) has the focus back.
+      TForm* next = app.ModalForm() ? app.ModalForm() : app.MainForm;
+      if (next && next != &form && next->Visible()) {
+        next->UpdateTextInput();
+        next->Handle().Raise();
+      }
+    }
+  } guard{*this};
   Show();
   while (ModalResult == mrNone) {
     if (app_.Terminated()) {
@@ -88,7 +113,6 @@ int TForm::ShowModal() {
     }
     app_.HandleMessage();
   }
-  Hide();
   return ModalResult;
 }
 
@@ -157,8 +181,23 @@ void TForm::DispatchEvent(const platform::Event& event) {
       WindowProc(m);
       return;
     }
+    case EventType::TextInput:
+    case EventType::TextEditing:
+      if (blocked || !active_control_) return;
+      if (event.type == EventType::TextInput)
+        active_control_->TextInput(event.text);
+      else
+        active_control_->TextEditing(event.text, event.x);
+      return;
+    case EventType::MouseDown:
+    case EventType::MouseUp:
+    case EventType::MouseMove:
+      if (blocked) return;
+      DispatchMouse(event);
+      return;
     case EventType::FocusGained:
       Perform(WM_ACTIVATE, WA_ACTIVE);
+      UpdateTextInput();
       return;
     case EventType::FocusLost:
       Perform(WM_ACTIVATE, WA_INACTIVE);
@@ -193,6 +232,9 @@ void TForm::WndProc(TMessage& m) {
     case WM_CLOSE:
       Close();
       return;
+    case WM_PAINT:
+      if (DrawsItself()) Paint();
+      return;
     case WM_SYSCOMMAND:
       if (m.WParam == SC_MINIMIZE && window_) window_->Minimize();
       return;
@@ -202,11 +244,180 @@ void TForm::WndProc(TMessage& m) {
 }
 
 void TForm::KeyDown(std::uint16_t& Key, TShiftState Shift) {
-  if (OnKeyDown) OnKeyDown(this, Key, Shift);
+  // A form with a focused control hands keys to it; its own handler sees them first only when
+  // it previews keys.
+  if (OnKeyDown && (KeyPreview || !active_control_)) OnKeyDown(this, Key, Shift);
+  if (Key == 0 || controls_.empty()) return;
+  DialogKey(Key, Shift);
+  if (Key != 0 && active_control_) active_control_->KeyDown(Key, Shift);
 }
 
 void TForm::KeyUp(std::uint16_t& Key, TShiftState Shift) {
-  if (OnKeyUp) OnKeyUp(this, Key, Shift);
+  if (OnKeyUp && (KeyPreview || !active_control_)) OnKeyUp(this, Key, Shift);
+  if (Key != 0 && active_control_) active_control_->KeyUp(Key, Shift);
+}
+
+namespace {
+constexpr std::uint16_t kVkTab = 0x09, kVkReturn = 0x0D, kVkEscape = 0x1B;
+}  // namespace
+
+void TForm::DialogKey(std::uint16_t& Key, TShiftState Shift) {
+  if (Key == kVkTab && !(Shift & (ssAlt | ssCtrl))) {
+    SelectNext(!(Shift & ssShift));
+    Key = 0;
+    return;
+  }
+  if (Key != kVkReturn && Key != kVkEscape) return;
+  // Enter clicks the focused button, else the default one; Escape the cancel button.
+  TButton* target = nullptr;
+  if (Key == kVkReturn) target = dynamic_cast<TButton*>(active_control_);
+  for (TControl* c : controls_) {
+    if (target) break;
+    auto* b = dynamic_cast<TButton*>(c);
+    if (b && b->Enabled() && b->Visible() && (Key == kVkReturn ? b->Default : b->Cancel)) target = b;
+  }
+  if (!target || !target->Enabled()) return;
+  Key = 0;
+  target->Click();
+}
+
+void TForm::InsertControl(TControl* control) {
+  if (std::find(controls_.begin(), controls_.end(), control) == controls_.end()) controls_.push_back(control);
+  Invalidate();
+}
+
+void TForm::RemoveControl(TControl* control) {
+  controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
+  if (mouse_capture_ == control) mouse_capture_ = nullptr;
+  if (active_control_ == control) {
+    active_control_ = nullptr;
+    UpdateTextInput();
+  }
+  Invalidate();
+}
+
+void TForm::SetActiveControl(TControl* control, bool by_keyboard) {
+  if (control && (control->Parent() != this || !control->CanFocus())) return;
+  if (control == active_control_) return;
+  TControl* old = active_control_;
+  active_control_ = control;
+  if (old) old->DoExit();
+  if (control) control->DoEnter(by_keyboard);
+  UpdateTextInput();
+  Invalidate();
+}
+
+std::vector<TControl*> TForm::TabList() const {
+  std::vector<TControl*> list;
+  for (TControl* c : controls_)
+    if (c->CanFocus()) list.push_back(c);
+  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) { return a->TabOrder < b->TabOrder; });
+  return list;
+}
+
+void TForm::SelectNext(bool forward) {
+  std::vector<TControl*> list = TabList();
+  if (list.empty()) return;
+  auto it = std::find(list.begin(), list.end(), active_control_);
+  TControl* next;
+  if (it == list.end())
+    next = forward ? list.front() : list.back();
+  else if (forward)
+    next = std::next(it) == list.end() ? list.front() : *std::next(it);
+  else
+    next = it == list.begin() ? list.back() : *std::prev(it);
+  SetActiveControl(next, true);
+}
+
+void TForm::ControlStateChanged(TControl* control) {
+  if (mouse_capture_ == control && !control->Enabled()) mouse_capture_ = nullptr;
+  if (active_control_ != control || control->CanFocus()) return;
+  // The focus moves on rather than staying on a control that takes no input.
+  std::vector<TControl*> list = TabList();
+  TControl* next = nullptr;
+  for (TControl* c : list)
+    if (c->TabOrder > control->TabOrder) {
+      next = c;
+      break;
+    }
+  if (!next && !list.empty()) next = list.front();
+  active_control_ = nullptr;
+  control->DoExit();
+  if (next)
+    SetActiveControl(next, true);
+  else
+    UpdateTextInput();
+  Invalidate();
+}
+
+void TForm::DispatchMouse(const platform::Event& event) {
+  using platform::EventType;
+  TControl* target = mouse_capture_;
+  if (!target) {
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
+      if ((*it)->Visible() && (*it)->Contains(event.x, event.y)) {
+        target = *it;
+        break;
+      }
+  }
+  if (!target || !target->Enabled()) return;
+  const int x = event.x - target->Left, y = event.y - target->Top;
+  switch (event.type) {
+    case EventType::MouseDown:
+      if (event.button != 1) return;
+      if (target->CanFocus()) SetActiveControl(target);
+      // The focus change may have disabled or removed it.
+      if (std::find(controls_.begin(), controls_.end(), target) == controls_.end() || !target->Enabled()) return;
+      mouse_capture_ = target;
+      target->MouseDown(x, y);
+      return;
+    case EventType::MouseMove:
+      target->MouseMove(x, y);
+      return;
+    case EventType::MouseUp:
+      if (event.button != 1 || mouse_capture_ != target) return;
+      mouse_capture_ = nullptr;
+      target->MouseUp(x, y);
+      return;
+    default:
+      return;
+  }
+}
+
+void TForm::Invalidate() {
+  if (DrawsItself()) paint_pending_ = true;
+}
+
+TCanvas& TForm::Canvas() {
+  if (picture_.Width() == 0) picture_.SetSize(std::max(ClientWidth, 1), std::max(ClientHeight, 1));
+  TCanvas& canvas = picture_.Canvas();
+  canvas.Font = Font;
+  return canvas;
+}
+
+void TForm::Paint() {
+  paint_pending_ = false;
+  picture_.SetSize(ClientWidth, ClientHeight);
+  picture_.Fill(0, 0, ClientWidth, ClientHeight, Color);
+  for (TControl* c : controls_)
+    if (c->Visible()) c->PaintOn(picture_);
+  if (window_ && visible_) {
+    platform::PixelBuffer pixels = picture_.Pixels();
+    window_->ShowPixels(pixels);
+  }
+}
+
+void TForm::UpdateTextInput() {
+  TForm* modal = app_.ModalForm();
+  const bool want =
+      visible_ && active_control_ && active_control_->WantsTextInput() && (!modal || modal == this);
+  if (!window_) return;
+  // Text input belongs to the desktop, not to a window: a form turns off only what it turned on.
+  if (want)
+    window_->SetTextInput(true);
+  else if (text_input_on_)
+    window_->SetTextInput(false);
+  text_input_on_ = want;
 }
 
 }  // namespace app

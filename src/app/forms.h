@@ -4,6 +4,9 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
+#include "app/bitmap.h"
 #include "app/classes.h"
 #include "app/messages.h"
 #include "platform/platform.h"
@@ -11,6 +14,7 @@
 namespace app {
 
 class TApplication;
+class TControl;
 
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
 
@@ -40,6 +44,15 @@ class TForm : public TComponent {
   TBorderStyle BorderStyle() const { return border_style_; }
   void SetBorderStyle(TBorderStyle style);
   void SetClientSize(int width, int height);
+  void SetCaption(const std::string& caption);
+  // The face colour and the font of the controls (9 points: a 12-pixel em).
+  TColor Color = clBtnFace;
+  TFont Font{9, clBlack};
+  // The form's key handlers see keys before its focused control does.
+  bool KeyPreview = false;
+  // Whether the application's idle processing (the frame timer) runs while this form is shown
+  // modally; the error box stops it, as the desktop's own message boxes do.
+  bool IdleWhileModal = true;
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
@@ -75,14 +88,41 @@ class TForm : public TComponent {
   // A platform event for this form's window, from the application's message loop.
   virtual void DispatchEvent(const platform::Event& event);
 
+  // --- Controls ---
+  const std::vector<TControl*>& Controls() const { return controls_; }
+  void InsertControl(TControl* control);
+  void RemoveControl(TControl* control);
+  // The focused control, or null.
+  TControl* ActiveControl() const { return active_control_; }
+  void SetActiveControl(TControl* control, bool by_keyboard = false);
+  // Moves the focus to the next (or previous) control in tab order, wrapping around.
+  void SelectNext(bool forward);
+  // A control that can no longer take the focus gives it to the next one.
+  void ControlStateChanged(TControl* control);
+
+  // Forms with controls draw themselves: they are drawn again, whole, once the queue is empty
+  // after something changed.
+  bool DrawsItself() const { return !controls_.empty(); }
+  void Invalidate();
+  bool PaintPending() const { return paint_pending_; }
+  // The form's picture as last drawn, and a canvas to measure text with.
+  const TBitmap& Picture() const { return picture_; }
+  TCanvas& Canvas();
+
  protected:
   // The default handling of a message.
   virtual void WndProc(TMessage& Message);
   virtual void KeyDown(std::uint16_t& Key, TShiftState Shift);
   virtual void KeyUp(std::uint16_t& Key, TShiftState Shift);
+  // Tab, Enter and Escape when the focused control did not use them.
+  void DialogKey(std::uint16_t& Key, TShiftState Shift);
 
  private:
   void DestroyHandle();
+  void Paint();
+  void UpdateTextInput();
+  void DispatchMouse(const platform::Event& event);
+  std::vector<TControl*> TabList() const;
 
   TApplication& app_;
   std::unique_ptr<platform::Window> window_;
@@ -90,6 +130,12 @@ class TForm : public TComponent {
   TShiftState last_key_shift_ = 0;
   bool visible_ = false;
   bool destroying_ = false;
+  std::vector<TControl*> controls_;
+  TControl* active_control_ = nullptr;
+  TControl* mouse_capture_ = nullptr;
+  TBitmap picture_;
+  bool paint_pending_ = false;
+  bool text_input_on_ = false;
 };
 
 template <class T>

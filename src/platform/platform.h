@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/pixels.h"
+
 namespace platform {
 
 class AudioDevice;
@@ -86,6 +88,9 @@ class Window {
   virtual void SetCursorVisible(bool visible) = 0;
   // Text input (and with it the input method) is on only where a form asks for it.
   virtual void SetTextInput(bool on) = 0;
+  // Shows 32-bit pixels as the client area, for forms that draw their own controls (dialogs
+  // and message boxes); the game's window is shown by the display instead.
+  virtual void ShowPixels(const PixelBuffer& pixels) = 0;
 };
 
 class Platform {
@@ -119,6 +124,11 @@ class Platform {
 
   // The default sound output (platform/audio.h), or null when there is none.
   virtual std::unique_ptr<AudioDevice> OpenAudioDevice() = 0;
+
+  // The desktop's clipboard text (UTF-8); empty when it holds none.
+  virtual std::string ClipboardText() = 0;
+  // Opens a web address in the user's browser; false when nothing could be started.
+  virtual bool OpenUrl(const std::string& url) = 0;
 };
 
 // The real program's backend. Throws std::runtime_error when the video system cannot start.

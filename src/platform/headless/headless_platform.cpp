@@ -1,6 +1,7 @@
 #include "platform/headless/headless_platform.h"
 
 #include "platform/headless/headless_audio.h"
+#include <cstring>
 
 namespace platform {
 
@@ -29,12 +30,13 @@ void HeadlessPlatform::FollowRealTime() {
 void HeadlessPlatform::Sleep(std::uint32_t ms) {
   if (!net_.Busy()) {
     clock_ += ms;
-    return;
+  } else {
+    FollowRealTime();
+    // Socket activity ends the sleep early; the caller then looks at its messages sooner.
+    net_.WaitActivity(ms);
+    FollowRealTime();
   }
-  FollowRealTime();
-  // Socket activity ends the sleep early; the caller then looks at its messages sooner.
-  net_.WaitActivity(ms);
-  FollowRealTime();
+  RunWaitHook();
 }
 
 bool HeadlessPlatform::PollEvent(Event& event) {
@@ -51,14 +53,34 @@ bool HeadlessPlatform::PollEvent(Event& event) {
 
 void HeadlessPlatform::WaitEvent(std::uint32_t timeout_ms) {
   // Without network activity it returns at once: time passes only when the test moves the clock.
-  if (!net_.Busy()) return;
-  {
-    std::lock_guard lock(queue_mutex_);
-    if (!queue_.empty()) return;
+  if (net_.Busy()) {
+    bool pending;
+    {
+      std::lock_guard lock(queue_mutex_);
+      pending = !queue_.empty();
+    }
+    if (!pending) {
+      FollowRealTime();
+      net_.WaitActivity(timeout_ms);
+      FollowRealTime();
+    }
   }
-  FollowRealTime();
-  net_.WaitActivity(timeout_ms);
-  FollowRealTime();
+  RunWaitHook();
+}
+
+void HeadlessPlatform::RunWaitHook() {
+  if (!OnWait || in_wait_hook_) return;
+  in_wait_hook_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{in_wait_hook_};
+  OnWait();
+}
+
+bool HeadlessPlatform::OpenUrl(const std::string& url) {
+  opened_urls_.push_back(url);
+  return true;
 }
 
 void HeadlessPlatform::PostEvent(const Event& event) {
@@ -136,6 +158,40 @@ HeadlessWindow::~HeadlessWindow() { platform_.Forget(this); }
 void HeadlessWindow::SetClientSize(int width, int height) {
   placement_.width = width;
   placement_.height = height;
+}
+
+void HeadlessWindow::ShowPixels(const PixelBuffer& pixels) {
+  shown_width_ = pixels.width;
+  shown_height_ = pixels.height;
+  shown_.assign(static_cast<std::size_t>(pixels.width) * pixels.height, 0);
+  for (int y = 0; y < pixels.height; ++y) {
+    const std::uint8_t* row = pixels.pixels + static_cast<std::ptrdiff_t>(y) * pixels.pitch;
+    for (int x = 0; x < pixels.width; ++x) {
+      Rgb value;
+      if (pixels.bits_per_pixel == 8)
+        value = pixels.palette ? (*pixels.palette)[row[x]] : 0;
+      else
+        std::memcpy(&value, row + 4 * x, 4);
+      shown_[static_cast<std::size_t>(y) * pixels.width + x] = value & 0xFFFFFF;
+    }
+  }
+  ++show_count_;
+}
+
+Rgb HeadlessWindow::ShownPixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= shown_width_ || y >= shown_height_) return 0;
+  return shown_[static_cast<std::size_t>(y) * shown_width_ + x];
+}
+
+void HeadlessWindow::Hide() {
+  visible_ = false;
+  // A hidden window loses the focus, which goes nowhere in particular.
+  if (platform_.FocusedWindow() == id_) platform_.FocusElsewhere();
+}
+
+void HeadlessWindow::Raise() {
+  minimized_ = false;
+  if (visible_) platform_.Focus(id_);
 }
 
 void HeadlessWindow::Show() {

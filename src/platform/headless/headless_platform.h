@@ -6,6 +6,7 @@
 // clock follows it, so network time limits work as they do in the program.
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -31,7 +32,6 @@ class HeadlessPlatform : public Platform {
   }
   std::uint32_t RandomSeed() override { return seed_; }
   LocalTime Now() override { return now_; }
-  // Sleeping passes the headless clock on, so waits that count milliseconds still end.
   void Sleep(std::uint32_t ms) override;
 
   bool PollEvent(Event& event) override;
@@ -42,6 +42,9 @@ class HeadlessPlatform : public Platform {
   void WaitForVerticalBlank() override { ++vblank_waits_; }
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
+
+  std::string ClipboardText() override { return clipboard_; }
+  bool OpenUrl(const std::string& url) override;
 
   // --- Controls for tests ---
   void SetMilliseconds(std::uint32_t ms) { clock_ = ms; }
@@ -58,6 +61,12 @@ class HeadlessPlatform : public Platform {
   HeadlessWindow* FindWindow(std::uint32_t id) const;
   // Windows in creation order.
   std::vector<HeadlessWindow*> Windows() const;
+  void SetClipboardText(const std::string& utf8) { clipboard_ = utf8; }
+  // Every address OpenUrl was asked to open, in order.
+  const std::vector<std::string>& OpenedUrls() const { return opened_urls_; }
+  // Runs whenever the program waits: for events with nothing to do, or in a Sleep. A test acts
+  // there as a player would, between the program's steps (it may post events, not handle them).
+  std::function<void()> OnWait;
 
   // Sound: a device is there unless a test takes it away; the open one, or null.
   void SetAudioAvailable(bool available) { audio_available_ = available; }
@@ -90,6 +99,11 @@ class HeadlessPlatform : public Platform {
   std::mutex queue_mutex_;
   std::deque<Event> queue_;
   Network net_;
+  std::string clipboard_;
+  std::vector<std::string> opened_urls_;
+  bool in_wait_hook_ = false;
+
+  void RunWaitHook();
 };
 
 class HeadlessWindow : public Window {
@@ -102,20 +116,26 @@ class HeadlessWindow : public Window {
   void SetClientSize(int width, int height) override;
   void SetBordered(bool bordered) override { placement_.bordered = bordered; }
   void Show() override;
-  void Hide() override { visible_ = false; }
+  void Hide() override;
   bool Visible() const override { return visible_; }
   void Minimize() override { minimized_ = true; }
-  void Raise() override { minimized_ = false; }
+  void Raise() override;
   bool HasFocus() const override { return platform_.FocusedWindow() == id_; }
   WindowPlacement Placement() const override { return placement_; }
   void SetPlacement(const WindowPlacement& placement) override { placement_ = placement; }
   void SetCursorVisible(bool visible) override { cursor_visible_ = visible; }
   void SetTextInput(bool on) override { text_input_ = on; }
+  void ShowPixels(const PixelBuffer& pixels) override;
 
   const std::string& Title() const { return title_; }
   bool Minimized() const { return minimized_; }
   bool CursorVisible() const { return cursor_visible_; }
   bool TextInput() const { return text_input_; }
+  // What the window shows, as the last ShowPixels left it (0x00RRGGBB; 0 outside).
+  int ShownWidth() const { return shown_width_; }
+  int ShownHeight() const { return shown_height_; }
+  Rgb ShownPixel(int x, int y) const;
+  int ShowCount() const { return show_count_; }
 
  private:
   HeadlessPlatform& platform_;
@@ -126,6 +146,9 @@ class HeadlessWindow : public Window {
   bool minimized_ = false;
   bool cursor_visible_ = true;
   bool text_input_ = false;
+  std::vector<Rgb> shown_;
+  int shown_width_ = 0, shown_height_ = 0;
+  int show_count_ = 0;
 };
 
 }  // namespace platform

@@ -31,6 +31,9 @@ class SdlPlatform : public Platform {
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
 
+  std::string ClipboardText() override;
+  bool OpenUrl(const std::string& url) override;
+
   // Called by windows.
   void Forget(SdlWindow* window);
   SdlWindow* FindWindow(std::uint32_t id) const;
@@ -63,6 +66,7 @@ class SdlWindow : public Window {
   void SetPlacement(const WindowPlacement& placement) override;
   void SetCursorVisible(bool visible) override;
   void SetTextInput(bool on) override;
+  void ShowPixels(const PixelBuffer& pixels) override;
 
   SDL_Window* Handle() const { return window_; }
   // Desktop pixels per program pixel (1 for windows that are not scaled).

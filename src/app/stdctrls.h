@@ -1,0 +1,113 @@
+#pragma once
+// The standard controls: labels, one-line edits and push buttons.
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+
+namespace app {
+
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TComponent* AOwner);
+
+  // CP932; a "\r" starts a new line.
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  // Sized to its text (the default); an alTop label spans its form's width.
+  bool AutoSize = true;
+  TAlign Align = alNone;
+  void AdjustSize();
+
+  std::vector<std::string> Lines() const;
+
+ protected:
+  void Paint(TBitmap& bitmap) override;
+
+ private:
+  std::string caption_;
+};
+
+class TEdit : public TControl {
+ public:
+  explicit TEdit(TComponent* AOwner);
+
+  // CP932.
+  std::string Text() const;
+  void SetText(const std::string& text);
+  // The most characters the edit holds (0: no limit); a double-byte character counts as one.
+  int MaxLength = 0;
+  // The caret, as a number of characters before it.
+  int SelStart() const { return caret_; }
+  void SetSelStart(int pos);
+  TNotifyEvent OnChange;
+
+  // Inserts typed or pasted text (UTF-8) at the caret. Control characters are never taken, and
+  // characters that CP932 cannot hold are refused, so the text is always sendable as it shows;
+  // text beyond MaxLength is dropped.
+  void InsertText(const std::string& utf8);
+  // Inserts the clipboard's text up to its first line break.
+  void PasteFromClipboard();
+
+  // The input method's composition (UTF-8), shown at the caret while it lasts.
+  const std::string& Composition() const { return composition_; }
+
+  void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
+  void TextInput(const std::string& utf8) override;
+  void TextEditing(const std::string& utf8, int cursor) override;
+  void MouseDown(int x, int y) override;
+  void DoEnter(bool by_keyboard) override;
+  void DoExit() override;
+  bool WantsTextInput() const override { return true; }
+
+ protected:
+  void Paint(TBitmap& bitmap) override;
+
+ private:
+  void Changed();
+  // Pixels from the text area's left edge to the caret's place before character `pos`.
+  int TextX(int pos);
+
+  std::vector<std::string> chars_;  // CP932 characters
+  int caret_ = 0;
+  int scroll_ = 0;  // pixels of text scrolled out on the left
+  std::string composition_;
+  int composition_cursor_ = 0;
+};
+
+class TButton : public TControl {
+ public:
+  explicit TButton(TComponent* AOwner);
+
+  // CP932.
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  // Enter clicks the Default button wherever the focus is; Escape clicks the Cancel button.
+  bool Default = false;
+  bool Cancel = false;
+  // Given to the form when clicked, which ends its modal display.
+  int ModalResult = 0;
+
+  void Click() override;
+
+  void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
+  void KeyUp(std::uint16_t& Key, TShiftState Shift) override;
+  void MouseDown(int x, int y) override;
+  void MouseMove(int x, int y) override;
+  void MouseUp(int x, int y) override;
+  void DoExit() override;
+  bool Pressed() const { return pressed_; }
+
+ protected:
+  void Paint(TBitmap& bitmap) override;
+
+ private:
+  void SetPressed(bool pressed);
+
+  std::string caption_;
+  bool pressed_ = false;
+  bool mouse_down_ = false;
+  bool space_down_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,109 @@
+#include "support/form_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "app/dialogs.h"
+
+namespace testing_support {
+
+FormDriver::~FormDriver() { platform_.OnWait = nullptr; }
+
+namespace {
+platform::Event KeyEvent(app::TForm& form, platform::EventType type, std::uint16_t vk, bool shift, bool ctrl,
+                         bool alt) {
+  platform::Event e;
+  e.type = type;
+  e.window = form.Handle().Id();
+  e.vk = vk;
+  e.shift = shift;
+  e.ctrl = ctrl;
+  e.alt = alt;
+  return e;
+}
+}  // namespace
+
+void FormDriver::Key(app::TForm& form, std::uint16_t vk, bool shift, bool ctrl, bool alt) {
+  KeyDownOnly(form, vk, shift, ctrl, alt);
+  platform_.PostEvent(KeyEvent(form, platform::EventType::KeyUp, vk, shift, ctrl, alt));
+}
+
+void FormDriver::KeyDownOnly(app::TForm& form, std::uint16_t vk, bool shift, bool ctrl, bool alt) {
+  platform_.PostEvent(KeyEvent(form, platform::EventType::KeyDown, vk, shift, ctrl, alt));
+}
+
+void FormDriver::Type(app::TForm& form, const std::string& utf8) {
+  platform::Event e;
+  e.type = platform::EventType::TextInput;
+  e.window = form.Handle().Id();
+  e.text = utf8;
+  platform_.PostEvent(e);
+}
+
+void FormDriver::Compose(app::TForm& form, const std::string& utf8, int cursor) {
+  platform::Event e;
+  e.type = platform::EventType::TextEditing;
+  e.window = form.Handle().Id();
+  e.text = utf8;
+  e.x = cursor;
+  e.y = 0;
+  platform_.PostEvent(e);
+}
+
+void FormDriver::Click(app::TForm& form, int x, int y) {
+  platform::Event e;
+  e.window = form.Handle().Id();
+  e.x = x;
+  e.y = y;
+  e.button = 1;
+  e.type = platform::EventType::MouseDown;
+  platform_.PostEvent(e);
+  e.type = platform::EventType::MouseUp;
+  platform_.PostEvent(e);
+}
+
+void FormDriver::Click(app::TControl& control) {
+  Click(*control.Parent(), control.Left + control.Width / 2, control.Top + control.Height / 2);
+}
+
+void FormDriver::CloseBox(app::TForm& form) {
+  platform::Event e;
+  e.type = platform::EventType::WindowClose;
+  e.window = form.Handle().Id();
+  platform_.PostEvent(e);
+}
+
+void FormDriver::Then(std::function<bool()> step) {
+  steps_.push_back(std::move(step));
+  platform_.OnWait = [this] { OnWait(); };
+}
+
+void FormDriver::AnswerMessage(std::string* text, std::uint16_t vk) {
+  Then([this, text, vk] {
+    app::TForm* box = OpenMessageBox();
+    if (!box) return false;
+    if (text) *text = MessageText(*box);
+    Key(*box, vk);
+    return true;
+  });
+}
+
+void FormDriver::OnWait() {
+  if (!steps_.empty()) {
+    idle_waits_ = 0;
+    if (steps_.front()()) steps_.pop_front();
+    return;
+  }
+  if (!app::Application || !app::Application->ModalForm()) return;
+  if (++idle_waits_ == 100000) {
+    ADD_FAILURE() << "a modal form is still open with nothing left for the test to do";
+    app::Application->Terminate();
+  }
+}
+
+app::TForm* OpenMessageBox() {
+  return app::Application ? dynamic_cast<app::TMessageForm*>(app::Application->ModalForm()) : nullptr;
+}
+
+std::string MessageText(app::TForm& box) { return static_cast<app::TMessageForm&>(box).Message->Caption(); }
+
+}  // namespace testing_support

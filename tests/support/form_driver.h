@@ -1,0 +1,49 @@
+#pragma once
+// Drives forms on the headless backend as a player would: keys, typed text and mouse clicks go
+// to a form's window as events, and a script acts on modal forms whenever the program waits.
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/forms.h"
+#include "platform/headless/headless_platform.h"
+
+namespace testing_support {
+
+class FormDriver {
+ public:
+  explicit FormDriver(platform::HeadlessPlatform& platform) : platform_(platform) {}
+  ~FormDriver();
+
+  // Posts events to the form's window; the program handles them when it next looks.
+  void Key(app::TForm& form, std::uint16_t vk, bool shift = false, bool ctrl = false, bool alt = false);
+  void KeyDownOnly(app::TForm& form, std::uint16_t vk, bool shift = false, bool ctrl = false, bool alt = false);
+  void Type(app::TForm& form, const std::string& utf8);
+  void Compose(app::TForm& form, const std::string& utf8, int cursor);
+  void Click(app::TForm& form, int x, int y);
+  void Click(app::TControl& control);
+  void CloseBox(app::TForm& form);
+
+  // Steps run in order whenever the program waits (in a modal loop or a network wait); a step
+  // returns true when it has done its part. With no step left and a modal form still waiting
+  // for a long while, the test fails and the application is told to end, so nothing hangs.
+  void Then(std::function<bool()> step);
+  bool Done() const { return steps_.empty(); }
+  // A step: when a message box is open, record its text and close it with `vk`.
+  void AnswerMessage(std::string* text, std::uint16_t vk = 0x0D);
+
+ private:
+  void OnWait();
+
+  platform::HeadlessPlatform& platform_;
+  std::deque<std::function<bool()>> steps_;
+  int idle_waits_ = 0;
+};
+
+// The message box now open (the application's modal form, when it is one), or null.
+app::TForm* OpenMessageBox();
+std::string MessageText(app::TForm& box);
+
+}  // namespace testing_support
