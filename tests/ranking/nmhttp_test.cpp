@@ -7,6 +7,7 @@
 
 #include "app/sjis.h"
 #include "net_fixture.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -237,6 +238,20 @@ TEST_F(HttpTest, EventsComeInTheirOrder) {
   http.OnAuthenticationNeeded = [&](app::TObject*) { events.push_back("authentication"); };
   http.Get(Url(server.Port()));
   EXPECT_EQ(events, (std::vector<std::string>{"about to send, 0", "failure", "authentication"}));
+}
+
+TEST_F(HttpTest, FileModesWriteTheReplyIntoTheNamedFiles) {
+  testing_support::ScopedTempDir dir;
+  ScriptServer server({Reply("HTTP/1.0 200 OK\r\nA: b\r\n\r\nthe body")});
+  http.InputFileMode = true;
+  http.OutputFileMode = true;
+  http.Body = "body.htm";
+  http.Header = "head.txt";
+  http.Get(Url(server.Port()));
+  EXPECT_EQ(outcome.success, 1);
+  EXPECT_EQ(testing_support::ReadFile(dir.Path() / "body.htm"), "the body");
+  EXPECT_EQ(testing_support::ReadFile(dir.Path() / "head.txt"), "HTTP/1.0 200 OK\r\nA: b\r\n\r\n");
+  EXPECT_EQ(http.Body, "body.htm");
 }
 
 // --- Redirects ---
