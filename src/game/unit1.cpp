@@ -33,15 +33,23 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
 
   DXDraw1 = new media::TDXDraw(this);
   DXTimer1 = new media::TDXTimer(this);
+  DXImageList1 = new media::TDXImageList(this);
   DXSound1 = new media::TDXSound(this);
   DXWaveList1 = new media::TDXWaveList(this);
   DXInput1 = new media::TDXInput(this);
   for (app::TComponent* c : Components()) c->BeginLoading();
 
   DXDraw1->Name = "DXDraw1";
+  DXDraw1->Align = media::alClient;
+  DXDraw1->Width = 320;
+  DXDraw1->Height = 240;
   DXDraw1->AutoInitialize = true;
-  DXDraw1->SurfaceWidth = 320;
-  DXDraw1->SurfaceHeight = 240;
+  DXDraw1->AutoSize = false;
+  DXDraw1->Display.Width = 320;
+  DXDraw1->Display.Height = 240;
+  DXDraw1->Display.FixedBitCount = true;
+  DXDraw1->Display.FixedRatio = true;
+  DXDraw1->SetSurfaceSize(320, 240);
   DXDraw1->SetOptions(media::Opt(media::doAllowReboot) | media::Opt(media::doWaitVBlank) |
                       media::Opt(media::doStretch) | media::Opt(media::doCenter) |
                       media::Opt(media::doRetainedMode) | media::Opt(media::doHardware) |
@@ -54,6 +62,16 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   DXTimer1->SetEnabled(false);
   DXTimer1->SetInterval(0);
   DXTimer1->OnTimer = [this](app::TObject* s, std::int32_t lag) { DXTimer1Timer(s, lag); };
+
+  DXImageList1->Name = "DXImageList1";
+  media::TPictureCollectionItem* logo = DXImageList1->Items.Add();
+  logo->SetName(app::Sjis(u8"ロゴ"));
+  logo->PatternHeight = 0;
+  logo->PatternWidth = 0;
+  logo->Picture.LoadFromData(app::FindAsset("logo.dib"));
+  logo->SystemMemory = false;
+  logo->Transparent = true;
+  logo->SetTransparentColor(app::clBlack);
 
   DXSound1->Name = "DXSound1";
   DXSound1->AutoInitialize = true;
@@ -73,6 +91,9 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   DXInput1->ActiveOnly = true;
   DXInput1->UseDirectInput = true;
 
+  // References between components are resolved once all are read.
+  DXImageList1->SetDXDraw(DXDraw1);
+
   for (app::TComponent* c : Components()) c->Loaded();
 }
 
@@ -88,6 +109,11 @@ void TForm1::FormCreate(app::TObject*) {
   app::Randomize(App().Platform());
   ShowFrameRate = false;
   GameState = gsLogoStart;
+  // The palette: the pictures' colours, in force from the display's first initialisation.
+  DXImageList1->Items.BuildColorTable();
+  DXDraw1->RestoreColorTable = DXImageList1->Items.ColorTable;
+  DXDraw1->ColorTable = DXDraw1->RestoreColorTable;
+  DXDraw1->UpdatePalette();
   if (load_error) std::rethrow_exception(load_error);
 }
 

@@ -8,6 +8,7 @@
 
 #include "game/hiscore.h"
 #include "media/dxdraw.h"
+#include "media/dximagelist.h"
 #include "media/dxinput.h"
 #include "media/dxsound.h"
 #include "media/dxtimer.h"
@@ -45,6 +46,7 @@ class TForm1 : public media::TDXForm {
   // Components, owned by the form.
   media::TDXDraw* DXDraw1;
   media::TDXTimer* DXTimer1;
+  media::TDXImageList* DXImageList1;
   media::TDXSound* DXSound1;
   media::TDXWaveList* DXWaveList1;
   media::TDXInput* DXInput1;
@@ -103,5 +105,14 @@ class TForm1 : public media::TDXForm {
 
 // The form the program runs.
 extern TForm1* Form1;
+
+// A real number to the nearest integer, halves to the even neighbour.
+std::int64_t RoundHalfEven(double value);
+
+// Where copy `copy` (1 to 11) of the logo animation lies at an angle.
+struct LogoPosition {
+  int x, y;
+};
+LogoPosition LogoCopyPosition(std::int32_t angle, int copy);
 
 }  // namespace game

@@ -1,11 +1,18 @@
 #pragma once
 // The root of the objects that wrap the platform's display, sound and input devices: each keeps
 // the last result the platform gave it. Results are recorded, not raised; a subclass that must
-// act on a result (a lost buffer, say) does so in its Check hook.
+// act on a result (a lost buffer, say) does so in its Check hook. Also the exception classes of
+// the display wrappers and the loader of the platform's run-time libraries.
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "app/classes.h"
 #include "app/sysutils.h"
+
+namespace platform {
+class Platform;
+}
 
 namespace media {
 
@@ -32,5 +39,32 @@ class EDirectXError : public app::Exception {
  public:
   using Exception::Exception;
 };
+
+class EDirectDrawError : public EDirectXError {
+ public:
+  using EDirectXError::EDirectXError;
+};
+
+class EDirectDrawPaletteError : public EDirectDrawError {
+ public:
+  using EDirectDrawError::EDirectDrawError;
+};
+
+class EDirectDrawClipperError : public EDirectDrawError {
+ public:
+  using EDirectDrawError::EDirectDrawError;
+};
+
+class EDirectDrawSurfaceError : public EDirectDrawError {
+ public:
+  using EDirectDrawError::EDirectDrawError;
+};
+
+// Loads a platform library by file name (once per platform) and makes sure it exports the
+// function; raises Exception "%s を読み込めません" with the file name otherwise.
+void DXLoadLibrary(platform::Platform& Platform, const std::string& FileName, const std::string& FuncName);
+
+// A message of the program's string table with its argument, in CP932.
+std::string DXMessage(std::u8string_view pattern, const std::string& argument);
 
 }  // namespace media

@@ -14,6 +14,7 @@ namespace platform {
 
 class AudioDevice;
 class Network;
+class Display;
 
 // A local calendar date and time.
 struct LocalTime {
@@ -68,6 +69,7 @@ struct WindowDesc {
   int x = 0, y = 0;  // when not centred
   // The main game window is shown at an integer scale of its pixels; dialogs are not.
   bool scaled = false;
+  int scale = 0;  // with `scaled`: the scale to use, or 0 for the largest that suits the desktop
 };
 
 class Window {
@@ -117,6 +119,13 @@ class Platform {
   // The program's TCP sockets (platform/net.h). Their notices come out of PollEvent, and
   // WaitEvent ends when one is due.
   virtual Network& Net() = 0;
+
+  // The screen: devices, surfaces and palettes (platform/display.h).
+  virtual Display& GetDisplay() = 0;
+
+  // Libraries loaded at run time by file name (platform/library.h): true when the library can
+  // be loaded and exports the function. Each is loaded once and kept until the platform ends.
+  virtual bool LoadLibraryFunction(std::string_view file_name, std::string_view function) = 0;
 
   // Waits for the start of the next vertical blank. Presents are paced at 60 a second on any
   // display; the headless backend does not wait.

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -74,5 +75,12 @@ namespace testing_support {
 // Asks a window to close as its close box would (WM_DELETE_WINDOW), on the given X display.
 // Returns false when the window or display cannot be found.
 bool RequestWindowClose(const std::string& display, unsigned long window_id);
+
+// A window's place on the screen and its pixels as 0x00RRGGBB, row by row.
+struct WindowShot {
+  int x, y, width, height;
+  std::vector<std::uint32_t> pixels;
+};
+std::optional<WindowShot> CaptureWindow(const std::string& display, unsigned long window_id);
 
 }  // namespace testing_support

@@ -1,17 +1,13 @@
 #include "platform/headless/headless_platform.h"
 
-#include "platform/headless/headless_audio.h"
 #include <cstring>
+
+#include "platform/headless/headless_audio.h"
+#include "platform/library.h"
 
 namespace platform {
 
-// The headless desktop is 1024 x 768, with windows placed as a window manager would.
-namespace {
-constexpr int kDesktopWidth = 1024;
-constexpr int kDesktopHeight = 768;
-}  // namespace
-
-HeadlessPlatform::HeadlessPlatform() = default;
+HeadlessPlatform::HeadlessPlatform() : display_(std::make_unique<HeadlessDisplay>(*this)) {}
 HeadlessPlatform::~HeadlessPlatform() = default;
 
 void HeadlessPlatform::FollowRealTime() {
@@ -37,6 +33,19 @@ void HeadlessPlatform::Sleep(std::uint32_t ms) {
     FollowRealTime();
   }
   RunWaitHook();
+}
+
+bool HeadlessPlatform::LoadLibraryFunction(std::string_view file_name, std::string_view function) {
+  const std::string name = LowerAscii(file_name);
+  if (!loaded_libraries_.count(name)) {
+    if (missing_libraries_.count(name)) return false;
+    loaded_libraries_.insert(name);
+  }
+  return LibraryExports(name, function);
+}
+
+void HeadlessPlatform::SetLibraryMissing(const std::string& file_name) {
+  missing_libraries_.insert(LowerAscii(file_name));
 }
 
 bool HeadlessPlatform::PollEvent(Event& event) {
@@ -144,9 +153,10 @@ HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, const WindowDesc& des
   placement_.width = desc.client_width;
   placement_.height = desc.client_height;
   placement_.bordered = desc.bordered;
+  // Windows are placed on the desktop as a window manager would.
   if (desc.centered) {
-    placement_.x = (kDesktopWidth - desc.client_width) / 2;
-    placement_.y = (kDesktopHeight - desc.client_height) / 2;
+    placement_.x = (HeadlessPlatform::kDesktopWidth - desc.client_width) / 2;
+    placement_.y = (HeadlessPlatform::kDesktopHeight - desc.client_height) / 2;
   } else {
     placement_.x = desc.x;
     placement_.y = desc.y;

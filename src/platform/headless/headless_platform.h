@@ -8,11 +8,15 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "platform/audio_mixer.h"
 #include "platform/net.h"
+#include "platform/headless/headless_display.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -22,6 +26,10 @@ class HeadlessAudioDevice;
 
 class HeadlessPlatform : public Platform {
  public:
+  // The headless desktop.
+  static constexpr int kDesktopWidth = 1024;
+  static constexpr int kDesktopHeight = 768;
+
   HeadlessPlatform();
   ~HeadlessPlatform() override;
 
@@ -39,6 +47,8 @@ class HeadlessPlatform : public Platform {
   void PostEvent(const Event& event) override;
 
   std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
+  Display& GetDisplay() override { return *display_; }
+  bool LoadLibraryFunction(std::string_view file_name, std::string_view function) override;
   void WaitForVerticalBlank() override { ++vblank_waits_; }
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
@@ -57,6 +67,11 @@ class HeadlessPlatform : public Platform {
   void FocusElsewhere();
   std::uint32_t FocusedWindow() const { return focused_; }
   int VerticalBlankWaits() const { return vblank_waits_; }
+  // The screen, for reading back what windows show and simulating lost surfaces.
+  HeadlessDisplay& Screen() { return *display_; }
+  // Makes a run-time library unavailable (before it is first loaded), as on a system that
+  // lacks it.
+  void SetLibraryMissing(const std::string& file_name);
   // The window of that id, or null.
   HeadlessWindow* FindWindow(std::uint32_t id) const;
   // Windows in creation order.
@@ -96,6 +111,9 @@ class HeadlessPlatform : public Platform {
   OutputFormat audio_output_;
   HeadlessAudioDevice* audio_ = nullptr;
   std::map<std::uint32_t, HeadlessWindow*> windows_;
+  std::unique_ptr<HeadlessDisplay> display_;
+  std::set<std::string> missing_libraries_;
+  std::set<std::string> loaded_libraries_;
   std::mutex queue_mutex_;
   std::deque<Event> queue_;
   Network net_;

@@ -8,6 +8,7 @@
 
 #include "platform/codec.h"
 #include "platform/sdl/sdl_audio.h"
+#include "platform/library.h"
 
 namespace platform {
 
@@ -18,13 +19,17 @@ SdlPlatform::SdlPlatform() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
   // Keys typed while the window has focus must reach the game, not an input method.
   SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
+  // A software renderer writes straight into the window, not through an OpenGL texture.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
     throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
   SDL_StopTextInput();
   user_event_type_ = SDL_RegisterEvents(1);
+  display_ = std::make_unique<SdlDisplay>(*this);
 }
 
 SdlPlatform::~SdlPlatform() {
+  display_.reset();
   // Drop the posted events that still own their payload.
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, user_event_type_, user_event_type_) == 1)
@@ -59,6 +64,12 @@ LocalTime SdlPlatform::Now() {
 }
 
 void SdlPlatform::Sleep(std::uint32_t ms) { SDL_Delay(ms); }
+
+bool SdlPlatform::LoadLibraryFunction(std::string_view file_name, std::string_view function) {
+  // The libraries are parts of this program; loading one only marks it in use.
+  loaded_libraries_.insert(LowerAscii(file_name));
+  return LibraryExports(file_name, function);
+}
 
 void SdlPlatform::WaitForVerticalBlank() {
   // A steady 60 Hz beat, whatever the display's own refresh rate (or none, on a virtual X
@@ -129,6 +140,10 @@ SdlWindow* SdlPlatform::FindWindow(std::uint32_t id) const {
   return it == windows_.end() ? nullptr : it->second;
 }
 
+void SdlPlatform::DropPresenters() {
+  for (auto& [id, window] : windows_) window->Presenter().Drop();
+}
+
 bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
   out = Event{};
   if (in.type == user_event_type_) {
@@ -141,6 +156,10 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
     case SDL_QUIT:
       out.type = EventType::Quit;
       return true;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      display_->RenderReset(in.type == SDL_RENDER_DEVICE_RESET);
+      return false;
     case SDL_WINDOWEVENT:
       out.window = in.window.windowID;
       switch (in.window.event) {
@@ -199,19 +218,17 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
 
 namespace {
 
-// The largest whole scale, at least 1, whose window fits in two thirds of the usable desktop.
 int ScaleFor(int width, int height) {
   SDL_Rect usable;
   if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
-  int k = 1;
-  while (3 * width * (k + 1) <= 2 * usable.w && 3 * height * (k + 1) <= 2 * usable.h) ++k;
-  return k;
+  return WindowScaleFor(usable.w, usable.h, width, height);
 }
 
 }  // namespace
 
-SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc) : platform_(platform) {
-  if (desc.scaled) scale_ = ScaleFor(desc.client_width, desc.client_height);
+SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
+    : platform_(platform), client_width_(desc.client_width), client_height_(desc.client_height) {
+  if (desc.scaled) scale_ = desc.scale > 0 ? desc.scale : ScaleFor(desc.client_width, desc.client_height);
   Uint32 flags = SDL_WINDOW_HIDDEN;
   if (!desc.bordered) flags |= SDL_WINDOW_BORDERLESS;
   int x = desc.centered ? SDL_WINDOWPOS_CENTERED : desc.x;
@@ -220,10 +237,12 @@ SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc) : platform_(
                              desc.client_height * scale_, flags);
   if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
   id_ = SDL_GetWindowID(window_);
+  presenter_ = std::make_unique<SdlPresenter>(window_);
 }
 
 SdlWindow::~SdlWindow() {
   platform_.Forget(this);
+  presenter_.reset();
   SDL_DestroyWindow(window_);
 }
 
@@ -232,6 +251,8 @@ void SdlWindow::SetTitle(const std::string& cp932) {
 }
 
 void SdlWindow::SetClientSize(int width, int height) {
+  client_width_ = width;
+  client_height_ = height;
   SDL_SetWindowSize(window_, width * scale_, height * scale_);
 }
 

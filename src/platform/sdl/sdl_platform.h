@@ -3,9 +3,13 @@
 #include <SDL.h>
 
 #include <map>
+#include <memory>
+#include <set>
+#include <string>
 
 #include "platform/net.h"
 #include "platform/platform.h"
+#include "platform/sdl/sdl_display.h"
 
 namespace platform {
 
@@ -27,6 +31,8 @@ class SdlPlatform : public Platform {
   void PostEvent(const Event& event) override;
 
   std::unique_ptr<Window> CreateWindow(const WindowDesc& desc) override;
+  Display& GetDisplay() override { return *display_; }
+  bool LoadLibraryFunction(std::string_view file_name, std::string_view function) override;
   void WaitForVerticalBlank() override;
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
@@ -37,6 +43,8 @@ class SdlPlatform : public Platform {
   // Called by windows.
   void Forget(SdlWindow* window);
   SdlWindow* FindWindow(std::uint32_t id) const;
+  // Every window lets go of its renderer (the render device was reset).
+  void DropPresenters();
 
  private:
   bool Translate(const SDL_Event& in, Event& out);
@@ -45,6 +53,8 @@ class SdlPlatform : public Platform {
   std::uint64_t next_vblank_ns_ = 0;
   std::map<std::uint32_t, SdlWindow*> windows_;
   Network net_;
+  std::unique_ptr<SdlDisplay> display_;
+  std::set<std::string> loaded_libraries_;
 };
 
 class SdlWindow : public Window {
@@ -71,12 +81,18 @@ class SdlWindow : public Window {
   SDL_Window* Handle() const { return window_; }
   // Desktop pixels per program pixel (1 for windows that are not scaled).
   int Scale() const { return scale_; }
+  // The client area in the program's pixels.
+  int ClientWidth() const { return client_width_; }
+  int ClientHeight() const { return client_height_; }
+  SdlPresenter& Presenter() { return *presenter_; }
 
  private:
   SdlPlatform& platform_;
   SDL_Window* window_ = nullptr;
   std::uint32_t id_ = 0;
   int scale_ = 1;
+  int client_width_ = 0, client_height_ = 0;
+  std::unique_ptr<SdlPresenter> presenter_;
 };
 
 // Fills the key fields of `out` from an SDL key event: the Windows virtual-key code and the

@@ -1,0 +1,530 @@
+#include "platform/display_memory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+// Larger surfaces are refused outright: no display mode of the program comes near this.
+constexpr int kMaxSurfaceSide = 16384;
+constexpr std::uint64_t kMaxSurfaceBytes = 256ull << 20;
+
+Rect Intersect(const Rect& a, const Rect& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+          std::min(a.bottom, b.bottom)};
+}
+
+bool Inside(const Rect& r, const Rect& bounds) {
+  return r.left >= bounds.left && r.top >= bounds.top && r.right <= bounds.right && r.bottom <= bounds.bottom;
+}
+
+class MemorySurface;
+class MemoryPalette;
+
+}  // namespace
+
+// What a device's objects share: the window it shows in, its mode, and its surfaces (to lose
+// them together).
+struct DeviceState {
+  MemoryDisplay* display = nullptr;
+  bool alive = true;
+  Window* window = nullptr;
+  unsigned coop = 0;
+  bool full_screen = false;
+  DisplayMode mode;  // in force; 32 bits on the desktop
+  std::uint64_t video_used = 0;
+  std::vector<MemorySurface*> surfaces;
+  MemorySurface* primary = nullptr;
+
+  int BitsPerPixel() const { return full_screen ? mode.bits_per_pixel : 32; }
+  void LoseAll();
+  void PaletteChanged(const MemoryPalette* palette);
+};
+
+namespace {
+
+class MemoryPalette : public DisplayPalette {
+ public:
+  MemoryPalette(std::shared_ptr<DeviceState> device, const Rgb* entries) : device_(std::move(device)) {
+    if (entries) std::copy(entries, entries + 256, entries_.begin());
+  }
+  DisplayResult SetEntries(int start, int count, const Rgb* entries) override {
+    if (start < 0 || count < 0 || start + count > 256 || (count > 0 && !entries)) return kErrInvalidParams;
+    std::copy(entries, entries + count, entries_.begin() + start);
+    device_->PaletteChanged(this);
+    return kDisplayOk;
+  }
+  const std::array<Rgb, 256>& Entries() const override { return entries_; }
+
+ private:
+  std::shared_ptr<DeviceState> device_;
+  std::array<Rgb, 256> entries_{};
+};
+
+class MemoryClipper : public DisplayClipper {
+ public:
+  DisplayResult SetWindow(Window* window) override {
+    window_ = window;
+    return kDisplayOk;
+  }
+  Window* BoundWindow() const override { return window_; }
+
+ private:
+  Window* window_ = nullptr;
+};
+
+class MemorySurface : public DisplaySurface {
+ public:
+  MemorySurface(std::shared_ptr<DeviceState> device, bool primary, int width, int height, int bits,
+                bool system_memory)
+      : device_(std::move(device)), primary_(primary), system_memory_(system_memory) {
+    Allocate(width, height, bits);
+    device_->surfaces.push_back(this);
+    if (primary_) device_->primary = this;
+    if (!system_memory_) device_->video_used += Bytes();
+  }
+
+  ~MemorySurface() override {
+    auto& list = device_->surfaces;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (device_->primary == this) device_->primary = nullptr;
+    if (!system_memory_) device_->video_used -= std::min(device_->video_used, Bytes());
+  }
+
+  SurfaceInfo Info() const override {
+    const_cast<MemorySurface*>(this)->Sync();
+    return {width_, height_, bits_, pitch_, primary_, system_memory_};
+  }
+
+  DisplayResult Blt(const Rect* dst_rect, DisplaySurface* src_base, const Rect* src_rect, unsigned flags,
+                    const BltFx* fx) override {
+    Sync();
+    if (lost_) return kErrSurfaceLost;
+    if (Busy()) return kErrSurfaceBusy;
+    const Rect bounds{0, 0, width_, height_};
+    const Rect d = dst_rect ? *dst_rect : bounds;
+    if (d.Empty()) return kErrInvalidRect;
+    if (!clipper_ && !Inside(d, bounds)) return kErrInvalidRect;
+    const Rect clip = Intersect(d, ClipRect());
+
+    if (flags & kBltColorFill) {
+      if (!fx) return kErrInvalidParams;
+      FillRect(clip, fx->fill_color);
+      Changed();
+      return kDisplayOk;
+    }
+
+    auto* src = dynamic_cast<MemorySurface*>(src_base);
+    if (!src) return kErrInvalidParams;
+    DisplayResult r = src->CheckSource(*this);
+    if (r != kDisplayOk) return r;
+    const Rect s = src_rect ? *src_rect : Rect{0, 0, src->width_, src->height_};
+    if (s.Empty() || !Inside(s, {0, 0, src->width_, src->height_})) return kErrInvalidRect;
+    const bool keyed = (flags & kBltKeySrc) != 0;
+    if (keyed && !src->has_key_) return kErrNoColorKey;
+    const unsigned mirror = (flags & kBltFx) && fx ? fx->mirror : 0;
+    if (clip.Empty()) return kDisplayOk;
+    Copy(*src, s, d, clip, keyed, mirror);
+    Changed();
+    return kDisplayOk;
+  }
+
+  DisplayResult BltFast(int x, int y, DisplaySurface* src_base, const Rect* src_rect, unsigned flags) override {
+    Sync();
+    if (lost_) return kErrSurfaceLost;
+    if (Busy()) return kErrSurfaceBusy;
+    if (clipper_) return kErrBltFastCantClip;
+    auto* src = dynamic_cast<MemorySurface*>(src_base);
+    if (!src) return kErrInvalidParams;
+    DisplayResult r = src->CheckSource(*this);
+    if (r != kDisplayOk) return r;
+    const Rect s = src_rect ? *src_rect : Rect{0, 0, src->width_, src->height_};
+    if (s.Empty() || !Inside(s, {0, 0, src->width_, src->height_})) return kErrInvalidRect;
+    const Rect d{x, y, x + s.Width(), y + s.Height()};
+    if (!Inside(d, {0, 0, width_, height_})) return kErrInvalidRect;
+    const bool keyed = (flags & kBltFastSrcColorKey) != 0;
+    if (keyed && !src->has_key_) return kErrNoColorKey;
+    Copy(*src, s, d, d, keyed, 0);
+    Changed();
+    return kDisplayOk;
+  }
+
+  DisplayResult SetColorKey(std::uint32_t low, std::uint32_t high) override {
+    has_key_ = true;
+    key_low_ = low;
+    key_high_ = high;
+    return kDisplayOk;
+  }
+
+  DisplayResult Lock(PixelBuffer& out) override { return Take(locked_, out); }
+  DisplayResult Unlock() override { return GiveBack(locked_); }
+  DisplayResult GetDC(PixelBuffer& out) override { return Take(dc_out_, out); }
+  DisplayResult ReleaseDC() override { return GiveBack(dc_out_); }
+
+  DisplayResult SetClipper(std::shared_ptr<DisplayClipper> clipper) override {
+    clipper_ = std::move(clipper);
+    return kDisplayOk;
+  }
+
+  DisplayResult GetClipper(std::shared_ptr<DisplayClipper>& out) const override {
+    out = clipper_;
+    return clipper_ ? kDisplayOk : kErrNoClipper;
+  }
+
+  DisplayResult SetPalette(std::shared_ptr<DisplayPalette> palette) override {
+    Sync();
+    if (bits_ != 8) return kErrNotPalettized;
+    palette_ = std::move(palette);
+    Changed();
+    return kDisplayOk;
+  }
+
+  DisplayResult IsLost() const override { return lost_ ? kErrSurfaceLost : kDisplayOk; }
+
+  DisplayResult Restore() override {
+    if (!device_->alive) return kErrGeneric;
+    Sync();
+    if (bits_ != device_->BitsPerPixel()) return kErrWrongMode;
+    lost_ = false;
+    return kDisplayOk;
+  }
+
+  void Lose() { lost_ = true; }
+  bool UsesPalette(const MemoryPalette* p) const { return palette_.get() == p; }
+
+  // Shows the primary surface in its window.
+  void Changed() {
+    if (!primary_ || !device_->alive || !device_->window || dc_out_ || locked_) return;
+    device_->display->Show(*device_->window, Buffer());
+  }
+
+ private:
+  bool Busy() const { return locked_ || dc_out_; }
+
+  // Hands the pixels out (locked or as a device context), one holder at a time.
+  DisplayResult Take(bool& held, PixelBuffer& out) {
+    Sync();
+    if (lost_) return kErrSurfaceLost;
+    if (Busy()) return kErrSurfaceBusy;
+    held = true;
+    out = Buffer();
+    return kDisplayOk;
+  }
+
+  DisplayResult GiveBack(bool& held) {
+    if (!held) return kErrNotLocked;
+    held = false;
+    Changed();
+    return kDisplayOk;
+  }
+  std::uint64_t Bytes() const { return static_cast<std::uint64_t>(pitch_) * static_cast<std::uint64_t>(height_); }
+
+  void Allocate(int width, int height, int bits) {
+    width_ = width;
+    height_ = height;
+    bits_ = bits;
+    pitch_ = ((width * (bits / 8)) + 3) & ~3;
+    pixels_.assign(static_cast<std::size_t>(pitch_) * static_cast<std::size_t>(height), 0);
+  }
+
+  // The primary surface follows the screen: the window's client area on the desktop, the
+  // mode's size in full screen.
+  void Sync() {
+    if (!primary_ || !device_->alive || !device_->window) return;
+    int w = 0, h = 0;
+    if (device_->full_screen) {
+      w = device_->mode.width;
+      h = device_->mode.height;
+    } else {
+      device_->display->WindowClientSize(*device_->window, w, h);
+    }
+    int bits = device_->BitsPerPixel();
+    if (w < 1) w = 1;
+    if (h < 1) h = 1;
+    if (w != width_ || h != height_ || bits != bits_) Allocate(w, h, bits);
+  }
+
+  DisplayResult CheckSource(const MemorySurface& dst) {
+    Sync();
+    if (lost_) return kErrSurfaceLost;
+    if (this != &dst && Busy()) return kErrSurfaceBusy;
+    if (bits_ != dst.bits_) return kErrInvalidPixelFormat;
+    return kDisplayOk;
+  }
+
+  // The area blits may reach. The primary surface is exactly the window's client area (or the
+  // whole screen in full screen), so a clipper bound to that window clips to the surface.
+  Rect ClipRect() const { return {0, 0, width_, height_}; }
+
+  const std::array<Rgb, 256>* PaletteInForce() const {
+    if (palette_) return &palette_->Entries();
+    if (device_->primary && device_->primary != this && device_->primary->palette_)
+      return &device_->primary->palette_->Entries();
+    return &StaticSystemPalette();
+  }
+
+  PixelBuffer Buffer() {
+    PixelBuffer b;
+    b.pixels = pixels_.data();
+    b.width = width_;
+    b.height = height_;
+    b.pitch = pitch_;
+    b.bits_per_pixel = bits_;
+    b.palette = bits_ == 8 ? PaletteInForce() : nullptr;
+    return b;
+  }
+
+  std::uint8_t* Row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(pitch_); }
+
+  void FillRect(const Rect& r, std::uint32_t value) {
+    if (r.Empty()) return;
+    for (int y = r.top; y < r.bottom; ++y) {
+      std::uint8_t* row = Row(y);
+      if (bits_ == 8) {
+        std::memset(row + r.left, static_cast<int>(value & 0xFF), static_cast<std::size_t>(r.Width()));
+      } else {
+        auto* p = reinterpret_cast<std::uint32_t*>(row) + r.left;
+        std::fill(p, p + r.Width(), value);
+      }
+    }
+  }
+
+  // Copies source rectangle `s`, stretched onto destination rectangle `d`, within `clip` (a
+  // part of `d`).
+  void Copy(MemorySurface& src, const Rect& s, const Rect& d, const Rect& clip, bool keyed, unsigned mirror) {
+    std::vector<std::uint8_t> scratch;
+    const std::uint8_t* src_pixels = src.pixels_.data();
+    if (&src == this) {
+      scratch = pixels_;  // overlapping copies within one surface read the old pixels
+      src_pixels = scratch.data();
+    }
+    const int bpp = bits_ / 8;
+    const bool plain = s.Width() == d.Width() && s.Height() == d.Height() && mirror == 0;
+    for (int y = clip.top; y < clip.bottom; ++y) {
+      std::int64_t sy = s.top + (static_cast<std::int64_t>(y - d.top) * s.Height()) / d.Height();
+      if (mirror & kBltFxMirrorUpDown) sy = s.bottom - 1 - (sy - s.top);
+      const std::uint8_t* srow = src_pixels + static_cast<std::size_t>(sy) * static_cast<std::size_t>(src.pitch_);
+      std::uint8_t* drow = Row(y);
+      if (plain && !keyed) {
+        std::memcpy(drow + clip.left * bpp, srow + (s.left + clip.left - d.left) * bpp,
+                    static_cast<std::size_t>(clip.Width() * bpp));
+        continue;
+      }
+      for (int x = clip.left; x < clip.right; ++x) {
+        std::int64_t sx = plain ? s.left + (x - d.left)
+                                : s.left + (static_cast<std::int64_t>(x - d.left) * s.Width()) / d.Width();
+        if (mirror & kBltFxMirrorLeftRight) sx = s.right - 1 - (sx - s.left);
+        std::uint32_t v = bpp == 1 ? srow[sx] : reinterpret_cast<const std::uint32_t*>(srow)[sx];
+        if (keyed && v >= src.key_low_ && v <= src.key_high_) continue;
+        if (bpp == 1)
+          drow[x] = static_cast<std::uint8_t>(v);
+        else
+          reinterpret_cast<std::uint32_t*>(drow)[x] = v;
+      }
+    }
+  }
+
+  std::shared_ptr<DeviceState> device_;
+  const bool primary_;
+  const bool system_memory_;
+  int width_ = 0, height_ = 0, bits_ = 32, pitch_ = 0;
+  std::vector<std::uint8_t> pixels_;
+  bool lost_ = false;
+  bool locked_ = false;
+  bool dc_out_ = false;
+  bool has_key_ = false;
+  std::uint32_t key_low_ = 0, key_high_ = 0;
+  std::shared_ptr<DisplayClipper> clipper_;
+  std::shared_ptr<DisplayPalette> palette_;
+};
+
+}  // namespace
+
+void DeviceState::LoseAll() {
+  for (MemorySurface* s : surfaces) s->Lose();
+}
+
+void DeviceState::PaletteChanged(const MemoryPalette* palette) {
+  if (primary && primary->UsesPalette(palette)) primary->Changed();
+}
+
+class MemoryDevice : public DisplayDevice {
+ public:
+  explicit MemoryDevice(MemoryDisplay& display) : state_(std::make_shared<DeviceState>()) {
+    state_->display = &display;
+    display.devices_.push_back(state_);
+  }
+
+  ~MemoryDevice() override {
+    // The screen goes back to the desktop when its exclusive owner goes away.
+    if (state_->full_screen && state_->window) state_->display->LeaveFullScreen(*state_->window);
+    state_->full_screen = false;
+    state_->alive = false;
+    auto& list = state_->display->devices_;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this](auto& w) { return w.expired() || w.lock() == state_; }),
+               list.end());
+  }
+
+  DeviceCaps Caps() const override {
+    DeviceCaps caps;
+    caps.video_memory_total = state_->display->VideoMemory();
+    caps.video_memory_free = caps.video_memory_total - std::min(caps.video_memory_total, state_->video_used);
+    return caps;
+  }
+
+  DisplayResult SetCooperativeLevel(Window* window, unsigned flags) override {
+    if (!window) return kErrInvalidParams;
+    const bool normal = (flags & kCoopNormal) != 0;
+    const bool exclusive = (flags & kCoopFullScreen) && (flags & kCoopExclusive);
+    if (normal == exclusive) return kErrInvalidParams;
+    if (normal && state_->full_screen) RestoreDisplayMode();
+    state_->window = window;
+    state_->coop = flags;
+    return kDisplayOk;
+  }
+
+  DisplayResult EnumDisplayModes(std::vector<DisplayMode>& out) override {
+    out = state_->display->Modes();
+    return kDisplayOk;
+  }
+
+  DisplayResult SetDisplayMode(const DisplayMode& mode) override {
+    if (!state_->window || !(state_->coop & kCoopExclusive)) return kErrNoExclusiveMode;
+    auto modes = state_->display->Modes();
+    if (std::find(modes.begin(), modes.end(), mode) == modes.end()) return kErrInvalidMode;
+    if (!state_->display->EnterFullScreen(*state_->window, mode)) return kErrGeneric;
+    state_->full_screen = true;
+    state_->mode = mode;
+    state_->LoseAll();
+    return kDisplayOk;
+  }
+
+  DisplayResult RestoreDisplayMode() override {
+    if (!state_->full_screen) return kDisplayOk;
+    if (state_->window) state_->display->LeaveFullScreen(*state_->window);
+    state_->full_screen = false;
+    state_->LoseAll();
+    return kDisplayOk;
+  }
+
+  DisplayResult CreateSurface(const SurfaceDesc& desc, std::shared_ptr<DisplaySurface>& out) override {
+    out.reset();
+    if (desc.system_memory && desc.video_memory) return kErrInvalidParams;
+    if (desc.primary) {
+      if (!state_->window) return kErrNoCooperativeLevel;
+      auto surface = std::make_shared<MemorySurface>(state_, true, 1, 1, state_->BitsPerPixel(), false);
+      surface->Info();  // takes the screen's size
+      out = surface;
+      return kDisplayOk;
+    }
+    if (desc.width <= 0 || desc.height <= 0) return kErrInvalidParams;
+    if (desc.width > kMaxSurfaceSide || desc.height > kMaxSurfaceSide) return kErrOutOfMemory;
+    const int bits = state_->BitsPerPixel();
+    const std::uint64_t bytes = static_cast<std::uint64_t>((desc.width * (bits / 8) + 3) & ~3) *
+                                static_cast<std::uint64_t>(desc.height);
+    if (bytes > kMaxSurfaceBytes) return kErrOutOfMemory;
+    if (!desc.system_memory) {
+      // Video memory unless asked otherwise; when it is full the caller may ask for system memory.
+      std::uint64_t budget = state_->display->VideoMemory();
+      if (state_->video_used > budget || bytes > budget - state_->video_used) return kErrOutOfVideoMemory;
+    }
+    out = std::make_shared<MemorySurface>(state_, false, desc.width, desc.height, bits, desc.system_memory);
+    return kDisplayOk;
+  }
+
+  DisplayResult CreatePalette(unsigned caps, const Rgb* entries, std::shared_ptr<DisplayPalette>& out) override {
+    out.reset();
+    if (!(caps & kPalette8Bit)) return kErrInvalidParams;
+    out = std::make_shared<MemoryPalette>(state_, entries);
+    return kDisplayOk;
+  }
+
+  DisplayResult CreateClipper(std::shared_ptr<DisplayClipper>& out) override {
+    out = std::make_shared<MemoryClipper>();
+    return kDisplayOk;
+  }
+
+  DisplayResult WaitForVerticalBlank() override {
+    state_->display->WaitForVerticalBlank();
+    return kDisplayOk;
+  }
+
+ private:
+  std::shared_ptr<DeviceState> state_;
+};
+
+MemoryDisplay::MemoryDisplay() = default;
+MemoryDisplay::~MemoryDisplay() = default;
+
+DisplayResult MemoryDisplay::CreateDevice(std::unique_ptr<DisplayDevice>& out) {
+  out = std::make_unique<MemoryDevice>(*this);
+  return kDisplayOk;
+}
+
+DisplayResult MemoryDisplay::SystemPalette(std::array<Rgb, 256>& out) {
+  out = StaticSystemPalette();
+  return kDisplayOk;
+}
+
+void MemoryDisplay::LoseSurfaces() {
+  for (auto& weak : devices_)
+    if (auto state = weak.lock()) state->LoseAll();
+}
+
+void ExpandToRgb(const PixelBuffer& src, std::vector<Rgb>& out) {
+  out.resize(static_cast<std::size_t>(src.width) * static_cast<std::size_t>(src.height));
+  Rgb* o = out.data();
+  for (int y = 0; y < src.height; ++y) {
+    const std::uint8_t* row = src.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(src.pitch);
+    if (src.bits_per_pixel == 8) {
+      const auto& pal = src.palette ? *src.palette : StaticSystemPalette();
+      for (int x = 0; x < src.width; ++x) *o++ = pal[row[x]];
+    } else {
+      std::memcpy(o, row, static_cast<std::size_t>(src.width) * 4);
+      o += src.width;
+    }
+  }
+}
+
+const std::array<Rgb, 256>& StaticSystemPalette() {
+  static const std::array<Rgb, 256> palette = [] {
+    std::array<Rgb, 256> p{};
+    const Rgb low[10] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080,
+                         0x800080, 0x008080, 0xC0C0C0, 0xC0DCC0, 0xA6CAF0};
+    const Rgb high[10] = {0xFFFBF0, 0xA0A0A4, 0x808080, 0xFF0000, 0x00FF00,
+                          0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    for (int i = 0; i < 10; ++i) {
+      p[static_cast<std::size_t>(i)] = low[i];
+      p[static_cast<std::size_t>(246 + i)] = high[i];
+    }
+    return p;
+  }();
+  return palette;
+}
+
+int WindowScaleFor(int usable_width, int usable_height, int client_width, int client_height) {
+  if (client_width <= 0 || client_height <= 0) return 1;
+  int k = 1;
+  while (3LL * client_width * (k + 1) <= 2LL * usable_width && 3LL * client_height * (k + 1) <= 2LL * usable_height)
+    ++k;
+  return k;
+}
+
+Rect FitPicture(int picture_width, int picture_height, int output_width, int output_height) {
+  if (picture_width <= 0 || picture_height <= 0 || output_width <= 0 || output_height <= 0) return {};
+  // Width-limited unless that would be too tall.
+  int w = output_width;
+  int h = static_cast<int>(static_cast<std::int64_t>(output_width) * picture_height / picture_width);
+  if (h > output_height) {
+    h = output_height;
+    w = static_cast<int>(static_cast<std::int64_t>(output_height) * picture_width / picture_height);
+  }
+  int x = (output_width - w) / 2;
+  int y = (output_height - h) / 2;
+  return {x, y, x + w, y + h};
+}
+
+}  // namespace platform

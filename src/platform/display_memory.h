@@ -1,0 +1,52 @@
+#pragma once
+// The screen's devices, surfaces, palettes and clippers, kept in memory and shared by both
+// backends. A backend says which display modes it offers, how big a window's client area is,
+// how a window goes full screen and back, how a window shows the primary surface, and how the
+// vertical-blank wait is paced.
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "platform/display.h"
+
+namespace platform {
+
+struct DeviceState;
+
+class MemoryDisplay : public Display {
+ public:
+  MemoryDisplay();
+  ~MemoryDisplay() override;
+
+  DisplayResult CreateDevice(std::unique_ptr<DisplayDevice>& out) override;
+  DisplayResult SystemPalette(std::array<Rgb, 256>& out) override;
+
+  // Every surface of every device is lost, as when the render device goes away.
+  void LoseSurfaces();
+  // How many bytes of surfaces may lie in video memory (unlimited unless set).
+  void SetVideoMemory(std::uint64_t bytes) { video_memory_ = bytes; }
+  std::uint64_t VideoMemory() const { return video_memory_; }
+
+  // --- Backend hooks ---
+  // The modes offered: the real ones (32 bits) and the emulated 8-bit ones.
+  virtual std::vector<DisplayMode> Modes() = 0;
+  // The window's client area in the program's pixels.
+  virtual void WindowClientSize(Window& window, int& width, int& height) = 0;
+  virtual bool EnterFullScreen(Window& window, const DisplayMode& mode) = 0;
+  virtual void LeaveFullScreen(Window& window) = 0;
+  // The primary surface changed: show it in the window. For 8 bits per pixel `primary.palette`
+  // holds the colours in force.
+  virtual void Show(Window& window, const PixelBuffer& primary) = 0;
+  virtual void WaitForVerticalBlank() = 0;
+
+ private:
+  friend class MemoryDevice;
+  std::vector<std::weak_ptr<DeviceState>> devices_;
+  std::uint64_t video_memory_ = std::numeric_limits<std::uint64_t>::max();
+};
+
+// A surface's pixels as 0x00RRGGBB, through its palette when it has 8 bits per pixel.
+void ExpandToRgb(const PixelBuffer& src, std::vector<Rgb>& out);
+
+}  // namespace platform

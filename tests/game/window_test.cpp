@@ -1,0 +1,80 @@
+// The real program's window under a virtual X server: its title, its place, its scale, and the
+// logo animation as a screenshot sees it.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/assets.h"
+#include "game/unit1.h"
+#include "media/dib.h"
+#include "support/harness.h"
+#include "support/process.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+// The window's picture when the eleven copies have met at (85, 80): the logo there, black
+// elsewhere, every program pixel shown as a `scale` x `scale` block.
+std::vector<std::uint32_t> LogoAtRest(int scale) {
+  media::TPicture picture;
+  picture.LoadFromData(app::FindAsset("logo.dib"));
+  const auto& logo = static_cast<const media::TDIB&>(*picture.Graphic());
+  const int w = 320 * scale;
+  std::vector<std::uint32_t> out(static_cast<std::size_t>(w * 240 * scale), 0);
+  for (int y = 0; y < 240 * scale; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int lx = x / scale - 85, ly = y / scale - 80;
+      if (lx >= 0 && ly >= 0 && lx < 150 && ly < 32) out[static_cast<std::size_t>(y * w + x)] = logo.ColorAt(lx, ly);
+    }
+  return out;
+}
+
+TEST(Window, OpensCentredAtTwiceTheSizeAndPlaysTheLogo) {
+  ScopedTempDir dir;
+  VirtualX x(1280, 1024, 24);
+  const std::map<std::string, std::string> env = {{"DISPLAY", x.Display()}};
+  ChildProcess velkor;
+  velkor.Start({VELKOR_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}}, dir.Path().string(),
+               (dir.Path() / "velkor.log").string());
+  std::string id;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        id = RunAndCapture({"xdotool", "search", "--name", "^Velkor Ver 1.12$"}, env);
+        return !id.empty();
+      },
+      10s))
+      << ReadFile(dir.Path() / "velkor.log");
+  const unsigned long window = std::stoul(id);
+  EXPECT_EQ(RunAndCapture({"xdotool", "getwindowname", id}, env), "Velkor Ver 1.12\n");
+
+  // Two thirds of 1280 x 1024 hold the 320 x 240 picture twice over, not three times.
+  std::optional<WindowShot> shot = CaptureWindow(x.Display(), window);
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->width, 640);
+  EXPECT_EQ(shot->height, 480);
+  EXPECT_EQ(shot->x, (1280 - 640) / 2);
+  EXPECT_EQ(shot->y, (1024 - 480) / 2);
+
+  // Frames run while the window has the focus (no window manager gives it here). The copies
+  // meet after 240 frames and stay together for 200 more.
+  RunAndCapture({"xdotool", "windowfocus", id}, env);
+  const std::vector<std::uint32_t> expected = LogoAtRest(2);
+  std::size_t best_wrong = expected.size();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        shot = CaptureWindow(x.Display(), window);
+        if (!shot || shot->pixels.size() != expected.size()) return false;
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i) wrong += shot->pixels[i] != expected[i];
+        best_wrong = std::min(best_wrong, wrong);
+        return wrong == 0;
+      },
+      20s))
+      << "closest picture had " << best_wrong << " pixels wrong\n"
+      << ReadFile(dir.Path() / "velkor.log");
+  EXPECT_TRUE(velkor.Running());
+}
+
+}  // namespace
