@@ -116,14 +116,10 @@ class MemorySurface : public DisplaySurface {
       return kDisplayOk;
     }
 
-    auto* src = dynamic_cast<MemorySurface*>(src_base);
-    if (!src) return kErrInvalidParams;
-    DisplayResult r = src->CheckSource(*this);
-    if (r != kDisplayOk) return r;
-    const Rect s = src_rect ? *src_rect : Rect{0, 0, src->width_, src->height_};
-    if (s.Empty() || !Inside(s, {0, 0, src->width_, src->height_})) return kErrInvalidRect;
+    MemorySurface* src = nullptr;
+    Rect s;
     const bool keyed = (flags & kBltKeySrc) != 0;
-    if (keyed && !src->has_key_) return kErrNoColorKey;
+    if (DisplayResult r = CheckSource(src_base, src_rect, keyed, src, s); r != kDisplayOk) return r;
     const unsigned mirror = (flags & kBltFx) && fx ? fx->mirror : 0;
     if (clip.Empty()) return kDisplayOk;
     Copy(*src, s, d, clip, keyed, mirror);
@@ -136,16 +132,12 @@ class MemorySurface : public DisplaySurface {
     if (lost_) return kErrSurfaceLost;
     if (Busy()) return kErrSurfaceBusy;
     if (clipper_) return kErrBltFastCantClip;
-    auto* src = dynamic_cast<MemorySurface*>(src_base);
-    if (!src) return kErrInvalidParams;
-    DisplayResult r = src->CheckSource(*this);
-    if (r != kDisplayOk) return r;
-    const Rect s = src_rect ? *src_rect : Rect{0, 0, src->width_, src->height_};
-    if (s.Empty() || !Inside(s, {0, 0, src->width_, src->height_})) return kErrInvalidRect;
+    MemorySurface* src = nullptr;
+    Rect s;
+    const bool keyed = (flags & kBltFastSrcColorKey) != 0;
+    if (DisplayResult r = CheckSource(src_base, src_rect, keyed, src, s); r != kDisplayOk) return r;
     const Rect d{x, y, x + s.Width(), y + s.Height()};
     if (!Inside(d, {0, 0, width_, height_})) return kErrInvalidRect;
-    const bool keyed = (flags & kBltFastSrcColorKey) != 0;
-    if (keyed && !src->has_key_) return kErrNoColorKey;
     Copy(*src, s, d, d, keyed, 0);
     Changed();
     return kDisplayOk;
@@ -246,11 +238,19 @@ class MemorySurface : public DisplaySurface {
     if (w != width_ || h != height_ || bits != bits_) Allocate(w, h, bits);
   }
 
-  DisplayResult CheckSource(const MemorySurface& dst) {
-    Sync();
-    if (lost_) return kErrSurfaceLost;
-    if (this != &dst && Busy()) return kErrSurfaceBusy;
-    if (bits_ != dst.bits_) return kErrInvalidPixelFormat;
+  // A copy's source: a surface of this format, usable, with the rectangle (whole when null)
+  // inside it and a colour key when the copy is keyed.
+  DisplayResult CheckSource(DisplaySurface* base, const Rect* rect, bool keyed, MemorySurface*& src, Rect& s) {
+    src = dynamic_cast<MemorySurface*>(base);
+    if (!src) return kErrInvalidParams;
+    src->Sync();
+    if (src->lost_) return kErrSurfaceLost;
+    if (src != this && src->Busy()) return kErrSurfaceBusy;
+    if (src->bits_ != bits_) return kErrInvalidPixelFormat;
+    const Rect bounds{0, 0, src->width_, src->height_};
+    s = rect ? *rect : bounds;
+    if (s.Empty() || !Inside(s, bounds)) return kErrInvalidRect;
+    if (keyed && !src->has_key_) return kErrNoColorKey;
     return kDisplayOk;
   }
 
