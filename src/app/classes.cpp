@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/sysutils.h"
+
 namespace app {
 
 TComponent::TComponent(TComponent* AOwner) : owner_(AOwner) {
@@ -56,6 +58,24 @@ void Free(TComponent* component) {
   if (!component) return;
   component->BeforeDestruction();
   delete component;
+}
+
+std::vector<std::uint8_t> HexToBytes(std::string_view hex) {
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  if (hex.size() % 2 != 0) throw Exception("Invalid binary value: odd number of digits");
+  std::vector<std::uint8_t> out;
+  out.reserve(hex.size() / 2);
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) throw Exception("Invalid binary value");
+    out.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
+  }
+  return out;
 }
 
 }  // namespace app

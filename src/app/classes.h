@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace app {
@@ -63,5 +64,10 @@ class TComponent : public TObject {
 
 // Destroys a component the proper way: BeforeDestruction, then delete.
 void Free(TComponent* component);
+
+// A binary property of a stored form description, written as hexadecimal text (two digits a
+// byte, upper or lower case). Raises Exception on an odd length or a character that is not a
+// hexadecimal digit.
+std::vector<std::uint8_t> HexToBytes(std::string_view hex);
 
 }  // namespace app

@@ -32,7 +32,8 @@ void TForm1::FormKeyDown(app::TObject*, std::uint16_t& Key, app::TShiftState Shi
     App().Terminate();
     Key = 0;
   }
-  if (alt && Key == VK_F8 && DXTimer1->Enabled()) {
+  // Many desktops keep Alt+F8 for themselves, so F11 switches as well.
+  if (((alt && Key == VK_F8) || Key == VK_F11) && DXTimer1->Enabled()) {
     ToggleFullScreen();
     Key = 0;
   }

@@ -17,6 +17,32 @@ const StoredWave kStoredWaves[7] = {
     {u8"miss", "wave_miss.wav"},
 };
 
+namespace {
+
+// DXInput1.Keyboard.Assigns as the form stores it: for each of the 36 states (Up, Down, Left,
+// Right, Button1 to Button32) three 32-bit little-endian virtual-key codes, 0 for none.
+constexpr std::string_view kDXInput1Assigns =
+    "490000002600000068000000"  // Up: I, up arrow, keypad 8
+    "4B0000002800000062000000"  // Down: K, down arrow, keypad 2
+    "4A0000002500000064000000"  // Left: J, left arrow, keypad 4
+    "4C0000002700000066000000"  // Right: L, right arrow, keypad 6
+    "000000000000000000000000"  // Button1
+    "580000000D00000000000000"  // Button2: X, Enter
+    "000000000000000000000000" "000000000000000000000000"  // Button3, Button4
+    "000000000000000000000000" "000000000000000000000000"  // Button5, Button6
+    "000000000000000000000000" "000000000000000000000000"  // Button7, Button8
+    "710000000000000000000000"  // Button9: F2
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000" "000000000000000000000000"
+    "000000000000000000000000" "000000000000000000000000";  // Button10 to Button32
+
+}  // namespace
+
 TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   Form1 = this;
   // The form's stored description.
@@ -88,8 +114,20 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   }
 
   DXInput1->Name = "DXInput1";
-  DXInput1->ActiveOnly = true;
-  DXInput1->UseDirectInput = true;
+  DXInput1->SetActiveOnly(true);
+  DXInput1->SetUseDirectInput(true);
+  DXInput1->Keyboard->SetEnabled(true);
+  DXInput1->Keyboard->BindInputStates = true;
+  DXInput1->Keyboard->ForceFeedback = false;
+  DXInput1->Keyboard->ReadBinaryProperty("Assigns", app::HexToBytes(kDXInput1Assigns));
+  for (media::TCustomInput* device : {static_cast<media::TCustomInput*>(DXInput1->Mouse),
+                                      static_cast<media::TCustomInput*>(DXInput1->Joystick)}) {
+    device->SetEnabled(false);
+    device->BindInputStates = false;
+    device->ForceFeedback = false;
+  }
+  DXInput1->Joystick->AutoCenter = true;
+  DXInput1->Joystick->ID = 0;
 
   // References between components are resolved once all are read.
   DXImageList1->SetDXDraw(DXDraw1);

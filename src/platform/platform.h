@@ -15,6 +15,7 @@ namespace platform {
 class AudioDevice;
 class Network;
 class Display;
+class Keyboard;
 
 // A local calendar date and time.
 struct LocalTime {
@@ -119,6 +120,8 @@ class Platform {
   // The program's TCP sockets (platform/net.h). Their notices come out of PollEvent, and
   // WaitEvent ends when one is due.
   virtual Network& Net() = 0;
+  // The keys down now and the window that has them (platform/keyboard.h).
+  virtual Keyboard& GetKeyboard() = 0;
 
   // The screen: devices, surfaces and palettes (platform/display.h).
   virtual Display& GetDisplay() = 0;

@@ -67,6 +67,23 @@ void GameHarness::KeyDown(std::uint16_t vk, bool alt) {
   application->ProcessMessages();
 }
 
+void GameHarness::Press(platform::KeyCode key) {
+  keyboard().Press(key);
+  application->ProcessMessages();
+}
+
+void GameHarness::Release(platform::KeyCode key) {
+  keyboard().Release(key);
+  application->ProcessMessages();
+}
+
+void GameHarness::Tap(platform::KeyCode key, bool alt) {
+  if (alt) Press(platform::keys::LeftAlt);
+  Press(key);
+  Release(key);
+  if (alt) Release(platform::keys::LeftAlt);
+}
+
 void GameHarness::Stop() {
   if (!application) return;
   application.reset();

@@ -38,8 +38,16 @@ class GameHarness {
   // (one frame, when the timer runs).
   void Frame(std::uint32_t lag = 17);
   void Frames(int count, std::uint32_t lag = 17);
-  // Sends a key press (down) to the main form, as the desktop would.
+  // Sends a key-down message alone to the main form (no key is held).
   void KeyDown(std::uint16_t vk, bool alt = false);
+  // Real keys through the headless keyboard: the focused window gets the key messages (a press
+  // of a key already down is an auto-repeat) and the input component sees the key held. The
+  // messages are handled before these return; no frame runs.
+  void Press(platform::KeyCode key);
+  void Release(platform::KeyCode key);
+  // A press and release, with the left Alt key held around it when `alt` is set.
+  void Tap(platform::KeyCode key, bool alt = false);
+  platform::HeadlessKeyboard& keyboard() { return platform.GetKeyboard(); }
   // Destroys the form and the application, as the end of the program does.
   void Stop();
 

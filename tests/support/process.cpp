@@ -122,6 +122,14 @@ VirtualX::~VirtualX() {
   if (!server_.Wait(std::chrono::seconds(3))) server_.Signal(SIGKILL);
 }
 
+std::string VirtualX::Xdotool(const std::vector<std::string>& args, int* exit_status) const {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::string out = RunAndCapture(argv, {{"DISPLAY", display_}}, exit_status);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
 std::string RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                           int* exit_status) {
   int fds[2];

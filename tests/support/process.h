@@ -45,6 +45,9 @@ class VirtualX {
   ~VirtualX();
   // ":N", for DISPLAY.
   const std::string& Display() const { return display_; }
+  // Runs xdotool on this display (real key and mouse events among others); its output without
+  // the last line end.
+  std::string Xdotool(const std::vector<std::string>& args, int* exit_status = nullptr) const;
 
  private:
   ChildProcess server_;

@@ -122,6 +122,7 @@ void HeadlessPlatform::Focus(std::uint32_t window_id) {
     PostEvent(lost);
   }
   focused_ = window_id;
+  keyboard_.FocusChanged();
   if (window_id != 0) {
     Event gained;
     gained.type = EventType::FocusGained;
@@ -145,7 +146,7 @@ std::vector<HeadlessWindow*> HeadlessPlatform::Windows() const {
 
 void HeadlessPlatform::Forget(HeadlessWindow* window) {
   windows_.erase(window->Id());
-  if (focused_ == window->Id()) focused_ = 0;
+  if (focused_ == window->Id()) Focus(0);
 }
 
 HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, const WindowDesc& desc)

@@ -17,6 +17,7 @@
 #include "platform/audio_mixer.h"
 #include "platform/net.h"
 #include "platform/headless/headless_display.h"
+#include "platform/headless/headless_keyboard.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -52,6 +53,8 @@ class HeadlessPlatform : public Platform {
   void WaitForVerticalBlank() override { ++vblank_waits_; }
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
+  // Tests press and release keys through it.
+  HeadlessKeyboard& GetKeyboard() override { return keyboard_; }
 
   std::string ClipboardText() override { return clipboard_; }
   bool OpenUrl(const std::string& url) override;
@@ -122,6 +125,7 @@ class HeadlessPlatform : public Platform {
   bool in_wait_hook_ = false;
 
   void RunWaitHook();
+  HeadlessKeyboard keyboard_{*this};
 };
 
 class HeadlessWindow : public Window {

@@ -77,6 +77,16 @@ std::array<KeyCodes, SDL_NUM_SCANCODES> BuildTable() {
   set(SDL_SCANCODE_KP_0, 0x52, 0x60);
   set(SDL_SCANCODE_KP_PERIOD, 0x53, 0x6E);
   set(SDL_SCANCODE_NONUSBACKSLASH, 0x56, 0xE2);
+  set(SDL_SCANCODE_NONUSHASH, 0x2B, 0xDC);
+  set(SDL_SCANCODE_KP_EQUALS, 0x8D, 0x92);
+  set(SDL_SCANCODE_PRINTSCREEN, 0xB7, 0x2C);
+  set(SDL_SCANCODE_PAUSE, 0xC5, 0x13);
+  // Japanese keyboards: ro, katakana/hiragana, yen, henkan, muhenkan.
+  set(SDL_SCANCODE_INTERNATIONAL1, 0x73, 0xE2);
+  set(SDL_SCANCODE_INTERNATIONAL2, 0x70, 0xF2);
+  set(SDL_SCANCODE_INTERNATIONAL3, 0x7D, 0xDC);
+  set(SDL_SCANCODE_INTERNATIONAL4, 0x79, 0x1C);
+  set(SDL_SCANCODE_INTERNATIONAL5, 0x7B, 0x1D);
   set(SDL_SCANCODE_KP_DIVIDE, 0xB5, 0x6F);
   set(SDL_SCANCODE_HOME, 0xC7, 0x24);
   set(SDL_SCANCODE_UP, 0xC8, 0x26);
@@ -94,14 +104,28 @@ std::array<KeyCodes, SDL_NUM_SCANCODES> BuildTable() {
   return t;
 }
 
+const std::array<KeyCodes, SDL_NUM_SCANCODES>& Table() {
+  static const std::array<KeyCodes, SDL_NUM_SCANCODES> table = BuildTable();
+  return table;
+}
+
 }  // namespace
 
+std::uint8_t Set1ScanCodeOf(SDL_Scancode sc) {
+  return sc >= 0 && sc < SDL_NUM_SCANCODES ? Table()[sc].scancode : 0;
+}
+
+std::uint8_t VirtualKeyOf(SDL_Scancode sc, SDL_Keycode sym) {
+  // Letter keys are named by the layout, as Windows names them (Z and Y swap on a German
+  // keyboard); every other key by its place, so the keypad keeps its VK_NUMPAD codes whatever
+  // the Num Lock state.
+  if (sym >= SDLK_a && sym <= SDLK_z) return static_cast<std::uint8_t>('A' + (sym - SDLK_a));
+  return sc >= 0 && sc < SDL_NUM_SCANCODES ? Table()[sc].vk : 0;
+}
+
 void TranslateKey(const SDL_KeyboardEvent& key, Event& out) {
-  static const std::array<KeyCodes, SDL_NUM_SCANCODES> table = BuildTable();
-  SDL_Scancode sc = key.keysym.scancode;
-  if (sc < 0 || sc >= SDL_NUM_SCANCODES) return;
-  out.scancode = table[sc].scancode;
-  out.vk = table[sc].vk;
+  out.scancode = Set1ScanCodeOf(key.keysym.scancode);
+  out.vk = VirtualKeyOf(key.keysym.scancode, key.keysym.sym);
 }
 
 }  // namespace platform

@@ -17,12 +17,12 @@ std::unique_ptr<Platform> CreateSdlPlatform() { return std::make_unique<SdlPlatf
 SdlPlatform::SdlPlatform() {
   // SDL turns SIGINT and SIGTERM into a quit event, which ends the program the normal way.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
-  // Keys typed while the window has focus must reach the game, not an input method.
-  SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
   // A software renderer writes straight into the window, not through an OpenGL texture.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
     throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
+  // SDL starts with text input on, which hands keys to an input method (ibus, fcitx) before the
+  // game sees them. Only an edit box turns it on.
   SDL_StopTextInput();
   user_event_type_ = SDL_RegisterEvents(1);
   display_ = std::make_unique<SdlDisplay>(*this);
@@ -164,8 +164,15 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.window = in.window.windowID;
       switch (in.window.event) {
         case SDL_WINDOWEVENT_CLOSE: out.type = EventType::WindowClose; return true;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: out.type = EventType::FocusGained; return true;
-        case SDL_WINDOWEVENT_FOCUS_LOST: out.type = EventType::FocusLost; return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          keyboard_.FocusChanged();
+          if (SdlWindow* w = FindWindow(out.window)) w->ApplyTextInput();
+          out.type = EventType::FocusGained;
+          return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          keyboard_.FocusChanged();
+          out.type = EventType::FocusLost;
+          return true;
         case SDL_WINDOWEVENT_EXPOSED: out.type = EventType::Exposed; return true;
         default: return false;
       }
@@ -274,6 +281,8 @@ void SdlWindow::Minimize() { SDL_MinimizeWindow(window_); }
 void SdlWindow::Raise() {
   SDL_RestoreWindow(window_);
   SDL_RaiseWindow(window_);
+  // Raising asks the window manager for the keyboard; with none running nobody would give it.
+  SDL_SetWindowInputFocus(window_);
 }
 
 bool SdlWindow::HasFocus() const {
@@ -297,7 +306,13 @@ void SdlWindow::SetPlacement(const WindowPlacement& placement) {
 void SdlWindow::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
 
 void SdlWindow::SetTextInput(bool on) {
-  if (on)
+  text_input_ = on;
+  SDL_Window* focus = SDL_GetKeyboardFocus();
+  if (!focus || focus == window_) ApplyTextInput();
+}
+
+void SdlWindow::ApplyTextInput() const {
+  if (text_input_)
     SDL_StartTextInput();
   else
     SDL_StopTextInput();

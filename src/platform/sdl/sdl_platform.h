@@ -10,6 +10,7 @@
 #include "platform/net.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_display.h"
+#include "platform/sdl/sdl_keyboard.h"
 
 namespace platform {
 
@@ -36,6 +37,7 @@ class SdlPlatform : public Platform {
   void WaitForVerticalBlank() override;
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
+  Keyboard& GetKeyboard() override { return keyboard_; }
 
   std::string ClipboardText() override;
   bool OpenUrl(const std::string& url) override;
@@ -55,6 +57,7 @@ class SdlPlatform : public Platform {
   Network net_;
   std::unique_ptr<SdlDisplay> display_;
   std::set<std::string> loaded_libraries_;
+  SdlKeyboard keyboard_;
 };
 
 class SdlWindow : public Window {
@@ -77,6 +80,9 @@ class SdlWindow : public Window {
   void SetCursorVisible(bool visible) override;
   void SetTextInput(bool on) override;
   void ShowPixels(const PixelBuffer& pixels) override;
+  // Text input is one switch for the whole program: the window that gets the keyboard sets it
+  // to what it asked for, so the game window always has it off.
+  void ApplyTextInput() const;
 
   SDL_Window* Handle() const { return window_; }
   // Desktop pixels per program pixel (1 for windows that are not scaled).
@@ -93,10 +99,14 @@ class SdlWindow : public Window {
   int scale_ = 1;
   int client_width_ = 0, client_height_ = 0;
   std::unique_ptr<SdlPresenter> presenter_;
+  bool text_input_ = false;
 };
 
 // Fills the key fields of `out` from an SDL key event: the Windows virtual-key code and the
-// set-1 scan code of the key. Defined in sdl_keys.cpp.
+// set-1 scan code of the key. Defined in sdl_keys.cpp, with the two mappings it uses (0 for a
+// key that has no code).
 void TranslateKey(const SDL_KeyboardEvent& key, Event& out);
+std::uint8_t Set1ScanCodeOf(SDL_Scancode sc);
+std::uint8_t VirtualKeyOf(SDL_Scancode sc, SDL_Keycode sym);
 
 }  // namespace platform
