@@ -88,6 +88,16 @@ TEST_F(PlayWithKeys, SkipLogoPlayAGameReturnToTheLogoAndQuit) {
   std::this_thread::sleep_for(500ms);
   Keys({"key", "space"});  // skip the logo
   std::this_thread::sleep_for(400ms);
+
+  // Full screen and back leaves the window where it was, with the keyboard.
+  const std::string placed = x.Xdotool({"getwindowgeometry", "--shell", window});
+  Keys({"key", "F11"});
+  std::this_thread::sleep_for(500ms);
+  Keys({"key", "F11"});
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(x.Xdotool({"getwindowgeometry", "--shell", window}), placed);
+  EXPECT_EQ(x.Xdotool({"getwindowfocus"}), window);
+
   Keys({"key", "space"});  // start a game
   std::this_thread::sleep_for(300ms);
 
