@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <fstream>
+
+#include "platform/headless/headless_audio.h"
 #include <random>
 #include <sstream>
 
@@ -88,6 +90,26 @@ void GameHarness::Stop() {
   if (!application) return;
   application.reset();
   form = nullptr;
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+std::vector<int> GameHarness::SoundStarts() const {
+  std::vector<int> out;
+  const platform::HeadlessAudioDevice* audio = platform.Audio();
+  if (!audio || !form) return out;
+  const media::TWaveCollection& items = form->DXWaveList1->Items();
+  for (const auto& start : audio->Starts()) {
+    int found = -1;
+    for (int i = 0; i < items.Count() && found < 0; ++i) {
+      const media::TDirectSoundBuffer* master = items.Items(i)->MasterBuffer();
+      if (master && master->HasInterface() && master->IBuffer().SampleId() == start.sample_id) found = i;
+    }
+    out.push_back(found);
+  }
+  return out;
 }
 
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "game/unit1.h"
@@ -50,6 +51,10 @@ class GameHarness {
   platform::HeadlessKeyboard& keyboard() { return platform.GetKeyboard(); }
   // Destroys the form and the application, as the end of the program does.
   void Stop();
+
+  // The positions in DXWaveList1 of the waves started so far, in order (-1 for a sound that no
+  // item's buffer holds now). Empty without a sound device.
+  std::vector<int> SoundStarts() const;
 
   platform::HeadlessPlatform platform;
   std::unique_ptr<app::TApplication> application;
