@@ -12,12 +12,10 @@ namespace media {
 namespace {
 
 std::string Message(std::u8string_view pattern, std::u8string_view argument) {
-  return app::Format(app::Sjis(pattern), {app::Sjis(argument)});
+  return DXMessage(pattern, app::Sjis(argument));
 }
 
-std::string Message(std::u8string_view pattern, const char* argument) {
-  return app::Format(app::Sjis(pattern), {argument});
-}
+std::string Message(std::u8string_view pattern, const char* argument) { return DXMessage(pattern, argument); }
 
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t Le32(const std::uint8_t* p) {
@@ -61,6 +59,7 @@ HRESULT SoundResultOf(platform::AudioResult result) {
 // --- TDirectSound ---
 
 TDirectSound::TDirectSound(platform::Platform& Platform) : platform_(Platform) {
+  DXLoadLibrary(platform_, "DSound.dll", "DirectSoundCreate");
   device_ = platform_.OpenAudioDevice();
   if (!device_) throw EDirectSoundError(Message(u8"%s を初期化できません", "DirectSound"));
 }

@@ -74,7 +74,8 @@ class TDirectSoundBuffer;
 // The sound device. Buffers made on it are listed here and destroyed with it.
 class TDirectSound : public TDirectX {
  public:
-  // Opens the platform's default output; EDirectSoundError when there is none.
+  // Opens the platform's default output; EDirectSoundError when there is none. A platform without
+  // its sound library raises the loader's error.
   explicit TDirectSound(platform::Platform& Platform);
   ~TDirectSound() override;
   TDirectSound(const TDirectSound&) = delete;

@@ -126,6 +126,20 @@ TEST_F(SoundTest, WithoutADeviceNothingIsInitialisedNothingSoundsAndNothingIsRep
   EXPECT_FALSE(sound_->Initialized());
 }
 
+TEST_F(SoundTest, APlatformWithoutItsSoundLibraryFailsTheFormsLoading) {
+  platform_.SetLibraryMissing("dsound.dll");
+  AddItem(22050, 16, 100, 0.5);
+  try {
+    Load();
+    ADD_FAILURE() << "loaded without the sound library";
+  } catch (const media::EDirectSoundError&) {
+    ADD_FAILURE() << "absorbed as a missing device would be";
+  } catch (const app::Exception& e) {
+    EXPECT_EQ(e.Message(), app::Sjis(u8"DSound.dll を読み込めません"));
+  }
+  EXPECT_FALSE(sound_->Initialized());
+}
+
 TEST_F(SoundTest, ASecondPlayWhileTheFirstSoundsGetsItsOwnCopyAndBothSoundToTheEnd) {
   AddItem(22050, 16, 100, 0.25);
   Load();
