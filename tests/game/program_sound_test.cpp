@@ -115,8 +115,12 @@ TEST(ProgramSound, TheDiskDriverHoldsTheJinglesAndTheGameOverPhraseAndSilenceBet
     EXPECT_GT(sound[i].peak, 16000);
     EXPECT_LT(sound[i].peak, 32767) << "not clipped";
   }
-  // 200 frames at 60 a second from the chime to the jingle, and a minute of play after it.
-  EXPECT_NEAR(played_at(sound[1].start) - played_at(sound[0].start), 200 / 60.0, 0.25);
+  // From the chime to the jingle the logo moves 200 steps of LagCount div 10: 3.3 s at 60 frames
+  // a second, and between 2 and 4 s at any frame rate a loaded machine may give. Then a minute of
+  // play.
+  const double logo = played_at(sound[1].start) - played_at(sound[0].start);
+  EXPECT_GT(logo, 1.95);
+  EXPECT_LT(logo, 4.05);
   EXPECT_GT(played_at(sound[2].start) - played_at(sound[1].start), 60.0);
   EXPECT_GT(sound[0].start, 2.0) << "silence while the logo moves";
   const double total = static_cast<double>(ReadFile(output).size()) / (kRate * kChannels * 2);
