@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/application.h"
+#include "app/dialogs.h"
 #include "app/forms.h"
 #include "app/sjis.h"
 #include "game/unit1.h"
@@ -13,6 +14,7 @@ int main() {
     auto platform = platform::CreateSdlPlatform();
     app::TApplication application(*platform);
     application.Title = app::Sjis(u8"ノルダース");
+    app::UseErrorBox(application);
     application.MainForm = app::CreateForm<game::TForm1>(&application);
     application.Run();
   } catch (const std::exception& e) {

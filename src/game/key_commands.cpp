@@ -2,12 +2,14 @@
 // display, quitting, full screen and the submission dialog.
 #include "app/application.h"
 #include "game/unit1.h"
+#include "ranking/unit2.h"
 
 namespace game {
 
 void TForm1::FormKeyDown(app::TObject*, std::uint16_t& Key, app::TShiftState Shift) {
   const bool alt = (Shift & app::ssAlt) != 0;
   bool open_dialog = false;
+  bool leave_full_screen = false;
 
   if (GameState == gsLogo && Key == VK_SPACE) LogoAngle = -260;
   if (GameState == gsTitle) {
@@ -19,9 +21,13 @@ void TForm1::FormKeyDown(app::TObject*, std::uint16_t& Key, app::TShiftState Shi
       GameState = gsRanking;
       Key = 0;
     }
-    if (alt && Key == VK_F9) {
+    // F9 alone opens the dialog too: some desktops keep Alt+F9 for themselves.
+    if (Key == VK_F9) {
       open_dialog = true;
-      if (DXDraw1->Options() & media::Opt(media::doFullScreen)) Key = VK_F8;
+      if (DXDraw1->Options() & media::Opt(media::doFullScreen)) {
+        Key = VK_F8;
+        leave_full_screen = true;
+      }
     }
   }
   if (GameState == gsPlay && PlayPhase == ppGameOver && Key == VK_RETURN) GameState = gsLogoStart;
@@ -33,7 +39,7 @@ void TForm1::FormKeyDown(app::TObject*, std::uint16_t& Key, app::TShiftState Shi
     Key = 0;
   }
   // Many desktops keep Alt+F8 for themselves, so F11 switches as well.
-  if (((alt && Key == VK_F8) || Key == VK_F11) && DXTimer1->Enabled()) {
+  if ((((alt || leave_full_screen) && Key == VK_F8) || Key == VK_F11) && DXTimer1->Enabled()) {
     ToggleFullScreen();
     Key = 0;
   }
@@ -58,7 +64,19 @@ void TForm1::ToggleFullScreen() {
 }
 
 void TForm1::OpenSubmitDialog() {
-  // The submission dialog is not part of the program yet.
+  DXTimer1->SetEnabled(false);
+  // The timer runs again however the dialog ends; an error then goes on to the error box.
+  struct Restart {
+    TForm1& form;
+    ranking::TForm2* dialog = nullptr;
+    ~Restart() {
+      if (dialog) dialog->Release();
+      form.DXTimer1->SetEnabled(true);
+    }
+  } restart{*this};
+  SubmitScore = HighScores.HiScores[1];
+  restart.dialog = ranking::Form2 = app::CreateForm<ranking::TForm2>(this);
+  restart.dialog->ShowModal();
 }
 
 }  // namespace game

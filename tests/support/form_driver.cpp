@@ -77,17 +77,20 @@ void FormDriver::Then(std::function<bool()> step) {
   platform_.OnWait = [this] { OnWait(); };
 }
 
-void FormDriver::AnswerMessage(std::string* text, std::uint16_t vk) {
-  Then([this, text, vk] {
-    app::TForm* box = OpenMessageBox();
-    if (!box) return false;
-    if (text) *text = MessageText(*box);
-    Key(*box, vk);
-    return true;
-  });
+void FormDriver::AnswerAllMessages(std::vector<std::string>& record) {
+  record_ = &record;
+  platform_.OnWait = [this] { OnWait(); };
 }
 
 void FormDriver::OnWait() {
+  if (record_) {
+    if (app::TForm* box = OpenMessageBox(); box && box->Handle().Id() != answered_window_) {
+      answered_window_ = box->Handle().Id();
+      record_->push_back(MessageText(*box));
+      Key(*box, 0x0D);
+      return;
+    }
+  }
   if (!steps_.empty()) {
     idle_waits_ = 0;
     if (steps_.front()()) steps_.pop_front();

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "app/controls.h"
@@ -31,8 +32,9 @@ class FormDriver {
   // for a long while, the test fails and the application is told to end, so nothing hangs.
   void Then(std::function<bool()> step);
   bool Done() const { return steps_.empty(); }
-  // A step: when a message box is open, record its text and close it with `vk`.
-  void AnswerMessage(std::string* text, std::uint16_t vk = 0x0D);
+  // From now on every message box that opens is recorded (its text) and closed with Enter,
+  // before any step runs.
+  void AnswerAllMessages(std::vector<std::string>& record);
 
  private:
   void OnWait();
@@ -40,6 +42,8 @@ class FormDriver {
   platform::HeadlessPlatform& platform_;
   std::deque<std::function<bool()>> steps_;
   int idle_waits_ = 0;
+  std::vector<std::string>* record_ = nullptr;
+  std::uint32_t answered_window_ = 0;
 };
 
 // The message box now open (the application's modal form, when it is one), or null.
