@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "game/hiscore.h"
+#include "ranking/unit2.h"
+#include "support/form_driver.h"
 #include "support/harness.h"
 
 namespace {
@@ -234,7 +236,18 @@ TEST(KeyCommands, AltF9OnTheTitleLeavesFullScreenFirst) {
   Game g(Screen::Title);
   g.h.Tap(keys::F11);
   ASSERT_TRUE(g.FullScreen());
+  // The submission dialog opens in the window; the player closes it.
+  testing_support::FormDriver driver(g.h.platform);
+  bool full_screen_under_dialog = true;
+  driver.Then([&] {
+    if (!ranking::Form2 || g.h.application->ModalForm() != ranking::Form2) return false;
+    full_screen_under_dialog = g.FullScreen();
+    driver.CloseBox(*ranking::Form2);
+    return true;
+  });
   g.h.Tap(keys::F9, /*alt=*/true);
+  EXPECT_TRUE(driver.Done());
+  EXPECT_FALSE(full_screen_under_dialog);
   EXPECT_FALSE(g.FullScreen());
   EXPECT_EQ(g.form().GameState, game::gsTitle);
   EXPECT_TRUE(g.form().DXTimer1->Enabled());
