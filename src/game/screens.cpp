@@ -12,6 +12,7 @@
 #include "app/sjis.h"
 #include "app/sysutils.h"
 #include "game/unit1.h"
+#include "ranking/ranking_host.h"
 
 namespace game {
 namespace {
@@ -55,7 +56,7 @@ std::string NewRankText(std::int32_t rank) {
   return app::Sjis(u8"歴代") + app::IntToStr(rank) + app::Sjis(u8"位ﾊｲｽｺｱ");
 }
 
-std::string MakerHomePage() { return std::string("http://") + VELKOR_RANKING_HOST + "/~tobrin/"; }
+std::string MakerHomePage() { return "http://" + ranking::RankingHost() + "/~tobrin/"; }
 
 std::int64_t RoundHalfEven(double value) {
   if (!std::isfinite(value)) return 0;

@@ -377,7 +377,7 @@ TEST(ScreenTexts, TodayComparesTheFirstEightCharacters) {
 TEST(ScreenTexts, PlaceLineAndHomePage) {
   EXPECT_EQ(game::NewRankText(1), "\x97\xF0\x91\xE3" "1" "\x88\xCA\xCA\xB2\xBD\xBA\xB1");
   EXPECT_EQ(game::NewRankText(10), app::Sjis(u8"歴代10位ﾊｲｽｺｱ"));
-  EXPECT_EQ(game::MakerHomePage(), std::string("http://") + VELKOR_RANKING_HOST + "/~tobrin/");
+  EXPECT_EQ(game::MakerHomePage(), std::string("http://") + VELKOR_CONFIGURED_RANKING_HOST + "/~tobrin/");
 }
 
 }  // namespace
