@@ -46,13 +46,23 @@ class Converter {
   iconv_t cd_;
 };
 
+// One converter per thread and direction, kept for the whole run.
+Converter& FromCp932() {
+  thread_local Converter conv("UTF-8", "CP932");
+  return conv;
+}
+
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view cp932) {
-  // The program runs on one thread; the converters live for the whole run.
-  thread_local Converter conv("UTF-8", "CP932");
   std::string out;
-  conv.Convert(cp932, out, "\xEF\xBF\xBD");
+  FromCp932().Convert(cp932, out, "\xEF\xBF\xBD");
+  return out;
+}
+
+std::optional<std::string> Cp932ToUtf8Checked(std::string_view cp932) {
+  std::string out;
+  if (!FromCp932().Convert(cp932, out, nullptr)) return std::nullopt;
   return out;
 }
 

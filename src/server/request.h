@@ -1,0 +1,92 @@
+#pragma once
+// Reading a request: the head, the route, and the entry the game sends in its query.
+//
+// The game puts the player's name and comment into the query exactly as typed, as raw CP932
+// bytes, with no percent-encoding: spaces, "&", "=" and "?" included. So the request line is
+// read leniently (the target is everything between "GET " and the last " HTTP/1.x") and the
+// query is split by its fixed keys and its digit fields, not by "&".
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace server {
+
+inline constexpr std::string_view kRankingPath = "/~tobrin/soft/velkor/ran/ranking.cgi";
+// A head that has not ended within this many bytes is refused.
+inline constexpr std::size_t kMaxHeadBytes = 8192;
+inline constexpr int kMaxNameChars = 10;
+inline constexpr int kMaxCommentChars = 40;
+inline constexpr std::int32_t kMaxScore = 1'000'000;
+
+// Why a request gets no ranking. Each has its status, a slug for the access log and a text for
+// the reply page.
+enum class Refusal {
+  kNone,
+  kBadRequestLine,
+  kHasBody,
+  kMethod,
+  kNotFound,
+  kBadQuery,
+  kNameEmpty,
+  kNameLong,
+  kNameNotCp932,
+  kNameControl,
+  kCommentEmpty,
+  kCommentLong,
+  kCommentNotCp932,
+  kCommentControl,
+  kScoreRange,
+  kCheckValue,
+  kTooMany,
+  kHeadTooLarge,
+  kTimeout,
+  kBusy,
+  kStoreFailed,
+};
+inline constexpr std::size_t kRefusalCount = static_cast<std::size_t>(Refusal::kStoreFailed) + 1;
+
+struct RefusalInfo {
+  int status;
+  std::string_view slug;     // for the access log
+  std::u8string_view text;   // for the reply page
+};
+const RefusalInfo& Describe(Refusal refusal);
+
+// Where the head ends in `data` (the index just past its blank line), or npos. Lines may end in
+// CR LF or in LF alone.
+std::size_t FindHeadEnd(std::string_view data);
+
+// The parts of a head that the server acts on; views into the head's bytes.
+struct RequestHead {
+  std::string_view request_line;
+  std::string_view method;
+  std::string_view target;
+  bool keep_alive = false;
+  bool has_body = false;            // Content-Length above 0, or Transfer-Encoding
+  std::string_view forwarded_for;   // the last address of X-Forwarded-For, if any
+};
+// Nothing when the request line has no method, target and " HTTP/1.x" version.
+std::optional<RequestHead> ParseHead(std::string_view head);
+
+// An entry that passed every check; texts in UTF-8.
+struct Entry {
+  std::string name;
+  std::int32_t score = 0;
+  std::string comment;
+};
+
+enum class Route { kPage, kJson, kEntry, kRefused };
+
+struct Classified {
+  Route route = Route::kRefused;
+  Refusal refusal = Refusal::kNone;
+  Entry entry;  // for kEntry
+};
+Classified Classify(const RequestHead& head);
+
+// The query of an entry ("command=entry&name=...*"), split and checked.
+Refusal ParseEntryQuery(std::string_view query, Entry& entry);
+
+}  // namespace server

@@ -1,0 +1,531 @@
+#include "server/server.h"
+
+#include <array>
+#include <asio.hpp>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <unordered_set>
+
+#include "server/pages.h"
+#include "server/rate_limit.h"
+#include "server/request.h"
+#include "server/store.h"
+
+namespace server {
+namespace {
+
+using asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+using Body = std::shared_ptr<const std::string>;
+
+constexpr auto kWriteDeadline = std::chrono::seconds(10);
+// After the last reply, how long unread input is drained before closing, so that closing with
+// data still unread does not reset the connection under the reply.
+constexpr auto kLingerTime = std::chrono::seconds(2);
+// How long a stop waits for entries under way before giving up on them.
+constexpr auto kStopGrace = std::chrono::seconds(10);
+constexpr std::size_t kMaxAddresses = 65536;
+constexpr std::size_t kMaxLoggedRequestLine = 2048;
+
+// The Date header and the log's time, formatted once a second.
+class WallClock {
+ public:
+  const std::string& Http() {
+    Refresh();
+    return http_;
+  }
+  const std::string& Log() {
+    Refresh();
+    return log_;
+  }
+
+ private:
+  void Refresh() {
+    std::time_t now = std::time(nullptr);
+    if (now == second_) return;
+    second_ = now;
+    http_ = HttpDate(now);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char buf[48];
+    log_.assign(buf, std::strftime(buf, sizeof buf, "%d/%b/%Y:%H:%M:%S +0000", &tm));
+  }
+  std::time_t second_ = -1;
+  std::string http_, log_;
+};
+
+// One line per request on standard error. Lines made while the loop has work ready are written
+// together once it has done that work, so a busy server makes few writes.
+class AccessLog {
+ public:
+  explicit AccessLog(asio::io_context& io) : io_(io) {}
+  ~AccessLog() { Flush(); }
+
+  void Write(std::string_view client, std::string_view time, std::string_view request_line, int status,
+             std::size_t bytes, std::string_view note, Clock::duration took) {
+    buffer_ += client;
+    buffer_ += " - - [";
+    buffer_ += time;
+    buffer_ += "] \"";
+    AppendEscaped(request_line.substr(0, kMaxLoggedRequestLine));
+    if (request_line.size() > kMaxLoggedRequestLine) buffer_ += "...";
+    char tail[96];
+    std::snprintf(tail, sizeof tail, "\" %d %zu %.*s %.3fms\n", status, bytes, static_cast<int>(note.size()),
+                  note.data(), std::chrono::duration<double, std::milli>(took).count());
+    buffer_ += tail;
+    if (!scheduled_) {
+      scheduled_ = true;
+      asio::post(io_, [this] { Flush(); });
+    }
+    if (buffer_.size() > 64 * 1024) Flush();
+  }
+
+  void Flush() {
+    if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), stderr);
+    buffer_.clear();
+    scheduled_ = false;
+  }
+
+ private:
+  // The request line is the client's: its raw CP932 bytes and any control characters are
+  // written as \xHH, so a line stays one line of plain text.
+  void AppendEscaped(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (char c : text) {
+      auto u = static_cast<unsigned char>(c);
+      if (u < 0x20 || u >= 0x7F || c == '"' || c == '\\') {
+        buffer_ += "\\x";
+        buffer_ += kHex[u >> 4];
+        buffer_ += kHex[u & 15];
+      } else {
+        buffer_ += c;
+      }
+    }
+  }
+
+  asio::io_context& io_;
+  std::string buffer_;
+  bool scheduled_ = false;
+};
+
+asio::ip::address Unmapped(const asio::ip::address& a) {
+  if (a.is_v6() && a.to_v6().is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
+  return a;
+}
+
+// The rate limit counts an IPv6 client by its /64 network: one host normally holds all of it.
+std::string RateKey(const asio::ip::address& a) {
+  if (!a.is_v6()) return a.to_string();
+  auto bytes = a.to_v6().to_bytes();
+  std::fill(bytes.begin() + 8, bytes.end(), 0);
+  return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+class Connection;
+
+class Server {
+ public:
+  Server(const Options& options, RankingDb& db, const std::vector<RankRow>& top);
+  // Connections that outlive the loop go with the handlers that hold them, after the members
+  // they report to are gone; they must no longer report.
+  ~Server() { *tracking_ = false; }
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+  int Run();
+
+  void SetPages(Body html, Body json) {
+    html_ = std::move(html);
+    json_ = std::move(json);
+  }
+  void Added(Connection* c) { connections_.insert(c); }
+  void Removed(Connection* c);
+
+  std::unique_ptr<bool> tracking_ = std::make_unique<bool>(true);
+  asio::io_context io;
+  const Options& options;
+  WallClock clock;
+  AccessLog log{io};
+  RateLimiter limiter{kMaxAddresses};
+  std::unique_ptr<EntryWriter> writer;
+  std::optional<asio::ip::address> trusted_proxy;
+  bool stopping = false;
+
+  const Body& Html() const { return html_; }
+  const Body& Json() const { return json_; }
+  const Body& RefusalBody(Refusal r) const { return refusal_pages_[static_cast<std::size_t>(r)]; }
+  Body stored_page, duplicate_page;
+
+ private:
+  void Accept();
+  void TurnAway(tcp::socket& socket, const asio::ip::address& peer);
+  void WaitForSignal();
+  void Stop();
+
+  tcp::acceptor acceptor_{io};
+  asio::signal_set signals_{io, SIGINT, SIGTERM};
+  asio::steady_timer accept_retry_{io};
+  asio::steady_timer stop_deadline_{io};
+  std::unordered_set<Connection*> connections_;
+  Body html_, json_;
+  std::array<Body, kRefusalCount> refusal_pages_;
+};
+
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(Server& server, tcp::socket socket, asio::ip::address peer)
+      : server_(server), socket_(std::move(socket)), timer_(server.io), peer_(peer), client_(peer) {}
+  ~Connection() { server_.Removed(this); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void Start() {
+    server_.Added(this);
+    BeginRequest();
+  }
+
+  // The server is stopping: a connection waiting for a request closes now; one with a request
+  // under way closes after its reply.
+  void Shutdown() {
+    keep_alive_ = false;
+    if (phase_ == Phase::kReading) Close();
+  }
+
+ private:
+  enum class Phase { kReading, kStoring, kWriting, kLingering, kClosed };
+
+  void BeginRequest() {
+    phase_ = Phase::kReading;
+    std::memmove(buf_.data(), buf_.data() + consumed_, used_ - consumed_);
+    used_ -= consumed_;
+    consumed_ = 0;
+    request_line_.clear();
+    client_ = peer_;
+    ArmTimer(server_.options.read_deadline);
+    Scan(0);
+  }
+
+  void ReadMore() {
+    socket_.async_read_some(asio::buffer(buf_.data() + used_, buf_.size() - used_),
+                            [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                              if (self->phase_ != Phase::kReading) return;
+                              if (ec) return self->Close();
+                              std::size_t before = self->used_;
+                              self->used_ += n;
+                              // Only the new bytes (and the two before them) can complete the
+                              // blank line that ends the head.
+                              self->Scan(before > 2 ? before - 2 : 0);
+                            });
+  }
+
+  // Looks for the end of the head from `from` on; answers it, refuses an oversized one or reads on.
+  void Scan(std::size_t from) {
+    // Blank lines before a request line are ignored, as clients may send them after a request.
+    std::size_t blank = 0;
+    while (blank < used_ && (buf_[blank] == '\r' || buf_[blank] == '\n')) ++blank;
+    if (blank > 0) {
+      std::memmove(buf_.data(), buf_.data() + blank, used_ - blank);
+      used_ -= blank;
+      from = 0;
+    }
+    std::size_t end = FindHeadEnd(std::string_view(buf_.data() + from, used_ - from));
+    if (end != std::string_view::npos) return OnHead(from + end);
+    if (used_ == buf_.size()) {
+      request_line_ = FirstLine();
+      return Refuse(Refusal::kHeadTooLarge);
+    }
+    ReadMore();
+  }
+
+  std::string FirstLine() const {
+    std::string_view data(buf_.data(), used_);
+    std::string_view line = data.substr(0, data.find('\n'));
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    return std::string(line);
+  }
+
+  void OnHead(std::size_t head_len) {
+    consumed_ = head_len;
+    started_ = Clock::now();
+    auto head = ParseHead(std::string_view(buf_.data(), head_len));
+    if (!head) {
+      request_line_ = FirstLine();
+      keep_alive_ = false;
+      return Refuse(Refusal::kBadRequestLine);
+    }
+    request_line_ = std::string(head->request_line);
+    keep_alive_ = head->keep_alive && !server_.stopping;
+    if (server_.trusted_proxy && Unmapped(peer_) == *server_.trusted_proxy && !head->forwarded_for.empty()) {
+      asio::error_code ec;
+      auto forwarded = asio::ip::make_address(std::string(head->forwarded_for), ec);
+      if (!ec) client_ = forwarded;
+    }
+    Classified c = Classify(*head);
+    switch (c.route) {
+      case Route::kPage: return Send(200, server_.Html(), kHtmlType, "page");
+      case Route::kJson: return Send(200, server_.Json(), kJsonType, "json", "Access-Control-Allow-Origin: *\r\n");
+      case Route::kRefused: return Refuse(c.refusal);
+      case Route::kEntry: return Store(std::move(c.entry));
+    }
+  }
+
+  void Store(Entry entry) {
+    auto decision = server_.limiter.Admit(RateKey(Unmapped(client_)), Clock::now());
+    if (decision.verdict == RateLimiter::Verdict::kFull) return Refuse(Refusal::kBusy);
+    if (decision.verdict == RateLimiter::Verdict::kLimited)
+      return Refuse(Refusal::kTooMany, "Retry-After: " + std::to_string(decision.retry_after_seconds) + "\r\n");
+    phase_ = Phase::kStoring;
+    CancelTimer();
+    // The work guard keeps the loop running until the answer has been handed back to it.
+    server_.writer->Submit(
+        {std::move(entry), Unmapped(client_).to_string()},
+        [self = shared_from_this(), work = asio::make_work_guard(server_.io)](StoreOutcome outcome) {
+          asio::post(self->server_.io, [self, outcome] { self->OnStored(outcome); });
+        });
+  }
+
+  void OnStored(StoreOutcome outcome) {
+    if (phase_ != Phase::kStoring) return;
+    switch (outcome) {
+      case StoreOutcome::kStored: return Send(200, server_.stored_page, kHtmlType, "stored");
+      case StoreOutcome::kDuplicate: return Send(200, server_.duplicate_page, kHtmlType, "duplicate");
+      case StoreOutcome::kFailed: return Refuse(Refusal::kStoreFailed);
+    }
+  }
+
+  void Refuse(Refusal refusal, std::string extra = {}) {
+    const RefusalInfo& info = Describe(refusal);
+    if (info.status == 405) extra += "Allow: GET\r\n";
+    // After a head we could not read to its end, what follows cannot be found.
+    if (refusal == Refusal::kHeadTooLarge || refusal == Refusal::kTimeout || refusal == Refusal::kBadRequestLine)
+      keep_alive_ = false;
+    if (started_ == Clock::time_point{}) started_ = Clock::now();
+    Send(info.status, server_.RefusalBody(refusal), kHtmlType, info.slug, extra);
+  }
+
+  void Send(int status, Body body, std::string_view type, std::string_view note, std::string_view extra = {}) {
+    if (server_.stopping) keep_alive_ = false;
+    head_out_ = ResponseHead(status, type, body->size(), keep_alive_, server_.clock.Http(), extra);
+    body_out_ = std::move(body);
+    server_.log.Write(Unmapped(client_).to_string(), server_.clock.Log(), request_line_.empty() ? "-" : request_line_,
+                      status, head_out_.size() + body_out_->size(), note, Clock::now() - started_);
+    phase_ = Phase::kWriting;
+    ArmTimer(kWriteDeadline);
+    std::array<asio::const_buffer, 2> out{asio::buffer(head_out_), asio::buffer(*body_out_)};
+    asio::async_write(socket_, out, [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+      if (self->phase_ != Phase::kWriting) return;
+      if (ec) return self->Close();
+      self->started_ = {};
+      if (self->keep_alive_ && !self->server_.stopping)
+        self->BeginRequest();
+      else
+        self->Linger();
+    });
+  }
+
+  void Linger() {
+    phase_ = Phase::kLingering;
+    asio::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_send, ignored);
+    ArmTimer(kLingerTime);
+    Drain();
+  }
+
+  void Drain() {
+    socket_.async_read_some(asio::buffer(buf_), [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+      if (self->phase_ != Phase::kLingering) return;
+      if (ec) return self->Close();
+      self->Drain();
+    });
+  }
+
+  void Close() {
+    if (phase_ == Phase::kClosed) return;
+    phase_ = Phase::kClosed;
+    CancelTimer();
+    asio::error_code ignored;
+    socket_.close(ignored);
+  }
+
+  void ArmTimer(Clock::duration after) {
+    timer_.expires_after(after);
+    timer_.async_wait([self = shared_from_this(), generation = ++timer_generation_](const asio::error_code& ec) {
+      if (ec || generation != self->timer_generation_) return;
+      self->OnDeadline();
+    });
+  }
+
+  void CancelTimer() {
+    ++timer_generation_;
+    timer_.cancel();
+  }
+
+  void OnDeadline() {
+    if (phase_ == Phase::kReading && used_ > 0) {
+      // A client that trickles its head is answered and cut off.
+      request_line_ = FirstLine();
+      return Refuse(Refusal::kTimeout);
+    }
+    if (phase_ != Phase::kStoring) Close();
+  }
+
+  Server& server_;
+  tcp::socket socket_;
+  asio::steady_timer timer_;
+  unsigned timer_generation_ = 0;
+  asio::ip::address peer_;
+  asio::ip::address client_;  // the peer, or the address a trusted proxy forwarded for
+  Phase phase_ = Phase::kReading;
+  std::array<char, kMaxHeadBytes> buf_;
+  std::size_t used_ = 0;      // bytes in buf_
+  std::size_t consumed_ = 0;  // of them, the head being answered
+  bool keep_alive_ = false;
+  std::string request_line_;
+  Clock::time_point started_{};
+  std::string head_out_;
+  Body body_out_;
+};
+
+Server::Server(const Options& opts, RankingDb& db, const std::vector<RankRow>& top) : options(opts) {
+  html_ = std::make_shared<const std::string>(RenderRankingHtml(top));
+  json_ = std::make_shared<const std::string>(RenderRankingJson(top));
+  for (std::size_t i = 0; i < refusal_pages_.size(); ++i)
+    refusal_pages_[i] = std::make_shared<const std::string>(RefusalPage(static_cast<Refusal>(i)));
+  stored_page = std::make_shared<const std::string>(
+      MessagePage(u8"送信成功", u8"ハイスコアを登録しました。ありがとうございました。"));
+  duplicate_page = std::make_shared<const std::string>(
+      MessagePage(u8"送信成功", u8"このハイスコアは登録済みです。"));
+  if (!options.trusted_proxy.empty()) {
+    asio::error_code ec;
+    auto proxy = asio::ip::make_address(options.trusted_proxy, ec);
+    if (ec) throw std::runtime_error("--trusted-proxy: not an IP address: " + options.trusted_proxy);
+    trusted_proxy = Unmapped(proxy);
+  }
+  // Pages are made on the writer thread and handed to the loop, which alone reads them.
+  writer = std::make_unique<EntryWriter>(db, top, [this](std::vector<RankRow> rows) {
+    auto html = std::make_shared<const std::string>(RenderRankingHtml(rows));
+    auto json = std::make_shared<const std::string>(RenderRankingJson(rows));
+    asio::post(io, [this, html, json] { SetPages(html, json); });
+  });
+}
+
+void Server::Removed(Connection* c) {
+  if (!*tracking_) return;
+  connections_.erase(c);
+  if (stopping && connections_.empty()) {
+    stop_deadline_.cancel();
+    signals_.cancel();
+  }
+}
+
+int Server::Run() {
+  tcp::resolver resolver(io);
+  auto endpoints = resolver.resolve(options.listen_host, std::to_string(options.listen_port),
+                                    tcp::resolver::numeric_service | tcp::resolver::passive);
+  tcp::endpoint endpoint = endpoints.begin()->endpoint();
+  acceptor_.open(endpoint.protocol());
+  acceptor_.set_option(tcp::acceptor::reuse_address(true));
+  acceptor_.bind(endpoint);
+  acceptor_.listen(asio::socket_base::max_listen_connections);
+  tcp::endpoint bound = acceptor_.local_endpoint();
+  std::string shown = bound.address().is_v6() ? "[" + bound.address().to_string() + "]" : bound.address().to_string();
+  std::fprintf(stderr, "velkor-ranking: listening on %s:%u, database %s\n", shown.c_str(), bound.port(),
+               options.db_path.c_str());
+
+  WaitForSignal();
+  Accept();
+  io.run();
+  writer->Stop();
+  log.Flush();
+  std::fprintf(stderr, "velkor-ranking: stopped\n");
+  return 0;
+}
+
+void Server::Accept() {
+  acceptor_.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
+    if (stopping) return;
+    if (ec) {
+      // Out of descriptors or memory: try again shortly rather than spin.
+      std::fprintf(stderr, "velkor-ranking: accept: %s\n", ec.message().c_str());
+      accept_retry_.expires_after(std::chrono::milliseconds(100));
+      accept_retry_.async_wait([this](const asio::error_code& e) {
+        if (!e && !stopping) Accept();
+      });
+      return;
+    }
+    asio::error_code peer_ec;
+    tcp::endpoint peer = socket.remote_endpoint(peer_ec);
+    if (!peer_ec) {
+      if (connections_.size() >= options.max_connections)
+        TurnAway(socket, peer.address());
+      else
+        std::make_shared<Connection>(*this, std::move(socket), peer.address())->Start();
+    }
+    Accept();
+  });
+}
+
+// Over the cap of open connections: a short 503, written only as far as the socket takes it at
+// once, and closed. A reply, because the game counts a connection closed without one as success.
+void Server::TurnAway(tcp::socket& socket, const asio::ip::address& peer) {
+  const Body& body = RefusalBody(Refusal::kBusy);
+  std::string head = ResponseHead(503, kHtmlType, body->size(), false, clock.Http());
+  std::array<asio::const_buffer, 2> out{asio::buffer(head), asio::buffer(*body)};
+  asio::error_code ec;
+  socket.non_blocking(true, ec);
+  socket.write_some(out, ec);
+  socket.shutdown(tcp::socket::shutdown_both, ec);
+  log.Write(Unmapped(peer).to_string(), clock.Log(), "-", 503, head.size() + body->size(), "too-many-connections",
+            {});
+  socket.close(ec);
+}
+
+void Server::WaitForSignal() {
+  signals_.async_wait([this](const asio::error_code& ec, int signal) {
+    if (ec) return;
+    if (stopping) {
+      std::fprintf(stderr, "velkor-ranking: signal %d again, stopping now\n", signal);
+      io.stop();
+      return;
+    }
+    std::fprintf(stderr, "velkor-ranking: signal %d, stopping\n", signal);
+    WaitForSignal();  // a second signal stops at once; Stop cancels this wait when nothing is left
+    Stop();
+  });
+}
+
+void Server::Stop() {
+  stopping = true;
+  asio::error_code ignored;
+  acceptor_.close(ignored);
+  accept_retry_.cancel();
+  std::vector<Connection*> open(connections_.begin(), connections_.end());
+  for (Connection* c : open) c->Shutdown();
+  if (connections_.empty()) {
+    signals_.cancel();
+    return;
+  }
+  stop_deadline_.expires_after(kStopGrace);
+  stop_deadline_.async_wait([this](const asio::error_code& ec) {
+    if (ec) return;
+    std::fprintf(stderr, "velkor-ranking: %zu connections still open, stopping anyway\n", connections_.size());
+    io.stop();
+  });
+}
+
+}  // namespace
+
+int RunServer(const Options& options) {
+  try {
+    RankingDb db(options.db_path);
+    std::vector<RankRow> top = db.Top(kRankingSize);
+    Server server(options, db, top);
+    return server.Run();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velkor-ranking: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace server

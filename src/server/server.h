@@ -1,0 +1,48 @@
+#pragma once
+// The ranking server: options, and the event loop that serves the page and takes the entries.
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace server {
+
+struct Options {
+  std::string listen_host = "127.0.0.1";
+  unsigned short listen_port = 8080;
+  std::string db_path = "ranking.db";
+  std::size_t max_connections = 512;
+  // Connections from this address come through a reverse proxy; their client address is the
+  // last one of X-Forwarded-For. Empty: none.
+  std::string trusted_proxy;
+  std::chrono::seconds read_deadline{10};
+};
+
+inline constexpr const char* kUsage =
+    "Usage: velkor-ranking [--listen ADDR:PORT] [--db FILE] [--max-connections N] [--trusted-proxy ADDR]\n"
+    "\n"
+    "Serves a Velkor internet ranking: takes the high scores the game sends and shows the\n"
+    "ranking page that the game's browser button opens.\n"
+    "\n"
+    "  --listen ADDR:PORT      address and port to listen on (default 127.0.0.1:8080; an IPv6\n"
+    "                          address goes in brackets, [::]:8080; port 0 takes a free port)\n"
+    "  --db FILE               SQLite database of the entries (default ranking.db in the current\n"
+    "                          directory; created with its tables on first start)\n"
+    "  --max-connections N     open connections at most (default 512); more are answered 503\n"
+    "  --trusted-proxy ADDR    the address of a reverse proxy in front of the server: for its\n"
+    "                          connections the client is the last address of X-Forwarded-For\n"
+    "  --help                  show this text\n"
+    "\n"
+    "SIGINT or SIGTERM stop the server after the entries under way are stored and answered.\n"
+    "Each request writes one access-log line to standard error.\n";
+
+// Reads the command line. Nothing, with `error` set, when it is not understood; `help` is set
+// for --help.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& help, std::string& error);
+
+// Opens the database, listens and serves until SIGINT or SIGTERM. Writes "listening on
+// ADDR:PORT" to standard error once it accepts connections. Returns the exit status.
+int RunServer(const Options& options);
+
+}  // namespace server

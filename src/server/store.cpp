@@ -1,0 +1,253 @@
+#include "server/store.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+namespace server {
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// Entries taken into one transaction at most; bounds the time a batch keeps its clients waiting.
+constexpr std::size_t kMaxBatch = 512;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS entries ("
+    "  id INTEGER PRIMARY KEY,"
+    "  name TEXT NOT NULL,"
+    "  score INTEGER NOT NULL,"
+    "  comment TEXT NOT NULL,"
+    "  address TEXT NOT NULL,"
+    "  created_at INTEGER NOT NULL"
+    ");"
+    "CREATE INDEX IF NOT EXISTS entries_by_rank ON entries (score DESC, id);"
+    "CREATE INDEX IF NOT EXISTS entries_by_text ON entries (score, name, comment, created_at);";
+
+// Resets a statement when a step is done with it, whatever way the step ends.
+class StatementUse {
+ public:
+  explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~StatementUse() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+void BindText(sqlite3_stmt* stmt, int index, const std::string& text) {
+  sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+}
+
+std::string ColumnText(sqlite3_stmt* stmt, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))) : std::string();
+}
+
+}  // namespace
+
+RankingDb::RankingDb(const std::string& path) {
+  int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    throw std::runtime_error("cannot open " + path + ": " + why);
+  }
+  try {
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, 5000);
+    {
+      sqlite3_stmt* mode = Prepare("PRAGMA journal_mode=WAL");
+      bool wal = sqlite3_step(mode) == SQLITE_ROW && ColumnText(mode, 0) == "wal";
+      sqlite3_finalize(mode);
+      if (!wal) throw std::runtime_error("it cannot be put in WAL mode");
+    }
+    // A commit returns only after the log is synced, so an acknowledged entry survives a crash
+    // of the server or of the machine.
+    Exec("PRAGMA synchronous=FULL");
+
+    sqlite3_stmt* version = Prepare("PRAGMA user_version");
+    int found = sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : -1;
+    sqlite3_finalize(version);
+    if (found > kSchemaVersion)
+      throw std::runtime_error("it was made by a newer velkor-ranking (schema " + std::to_string(found) + ")");
+    if (found < kSchemaVersion) {
+      Exec("BEGIN IMMEDIATE");
+      Exec(kSchema);
+      Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+      Exec("COMMIT");
+    }
+
+    begin_ = Prepare("BEGIN IMMEDIATE");
+    commit_ = Prepare("COMMIT");
+    rollback_ = Prepare("ROLLBACK");
+    find_recent_ = Prepare(
+        "SELECT 1 FROM entries WHERE score = ?1 AND name = ?2 AND comment = ?3 AND created_at >= ?4 LIMIT 1");
+    insert_ = Prepare("INSERT INTO entries (name, score, comment, address, created_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+    top_ = Prepare("SELECT name, score, comment, created_at FROM entries ORDER BY score DESC, id ASC LIMIT ?1");
+  } catch (const std::exception& e) {
+    Close();
+    throw std::runtime_error("cannot open " + path + ": " + e.what());
+  }
+}
+
+RankingDb::~RankingDb() { Close(); }
+
+void RankingDb::Close() {
+  for (sqlite3_stmt* stmt : {begin_, commit_, rollback_, find_recent_, insert_, top_}) sqlite3_finalize(stmt);
+  begin_ = commit_ = rollback_ = find_recent_ = insert_ = top_ = nullptr;
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+void RankingDb::Fail(const char* what) { throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db_)); }
+
+void RankingDb::Exec(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+}
+
+sqlite3_stmt* RankingDb::Prepare(const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) Fail(sql);
+  return stmt;
+}
+
+std::vector<StoreOutcome> RankingDb::StoreBatch(const std::vector<const PendingEntry*>& entries, std::int64_t now) {
+  std::vector<StoreOutcome> outcomes;
+  outcomes.reserve(entries.size());
+  auto step_done = [this](sqlite3_stmt* stmt, const char* what) {
+    StatementUse use(stmt);
+    if (sqlite3_step(stmt) != SQLITE_DONE) Fail(what);
+  };
+  step_done(begin_, "begin");
+  try {
+    for (const PendingEntry* pending : entries) {
+      const Entry& e = pending->entry;
+      bool recent;
+      {
+        StatementUse use(find_recent_);
+        sqlite3_bind_int(find_recent_, 1, e.score);
+        BindText(find_recent_, 2, e.name);
+        BindText(find_recent_, 3, e.comment);
+        sqlite3_bind_int64(find_recent_, 4, now - kDuplicateSeconds);
+        int rc = sqlite3_step(find_recent_);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail("duplicate check");
+        recent = rc == SQLITE_ROW;
+      }
+      if (recent) {
+        outcomes.push_back(StoreOutcome::kDuplicate);
+        continue;
+      }
+      BindText(insert_, 1, e.name);
+      sqlite3_bind_int(insert_, 2, e.score);
+      BindText(insert_, 3, e.comment);
+      BindText(insert_, 4, pending->address);
+      sqlite3_bind_int64(insert_, 5, now);
+      step_done(insert_, "insert");
+      outcomes.push_back(StoreOutcome::kStored);
+    }
+    step_done(commit_, "commit");
+  } catch (...) {
+    // A failed COMMIT may leave the transaction open; roll it back so the next batch starts clean.
+    if (!sqlite3_get_autocommit(db_)) {
+      StatementUse use(rollback_);
+      sqlite3_step(rollback_);
+    }
+    throw;
+  }
+  return outcomes;
+}
+
+std::vector<RankRow> RankingDb::Top(int limit) {
+  std::vector<RankRow> rows;
+  StatementUse use(top_);
+  sqlite3_bind_int(top_, 1, limit);
+  int rc;
+  while ((rc = sqlite3_step(top_)) == SQLITE_ROW) {
+    rows.push_back({ColumnText(top_, 0), sqlite3_column_int(top_, 1), ColumnText(top_, 2),
+                    sqlite3_column_int64(top_, 3)});
+  }
+  if (rc != SQLITE_DONE) Fail("reading the ranking");
+  return rows;
+}
+
+EntryWriter::EntryWriter(RankingDb& db, std::vector<RankRow> initial_top, RankingChanged on_change)
+    : db_(db),
+      on_change_(std::move(on_change)),
+      top_size_(initial_top.size()),
+      top_lowest_(initial_top.empty() ? 0 : initial_top.back().score),
+      thread_([this] { Run(); }) {}
+
+EntryWriter::~EntryWriter() { Stop(); }
+
+void EntryWriter::Submit(PendingEntry entry, Done done) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back({std::move(entry), std::move(done)});
+  }
+  wake_.notify_one();
+}
+
+void EntryWriter::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool EntryWriter::ChangesTop(const std::vector<Job>& batch, const std::vector<StoreOutcome>& outcomes) const {
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (outcomes[i] != StoreOutcome::kStored) continue;
+    // A new score equal to the lowest shown goes below it, so it changes nothing.
+    if (top_size_ < static_cast<std::size_t>(kRankingSize) || batch[i].entry.entry.score > top_lowest_) return true;
+  }
+  return false;
+}
+
+void EntryWriter::Run() {
+  std::vector<Job> batch;
+  std::vector<const PendingEntry*> entries;
+  for (;;) {
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      std::size_t n = std::min(queue_.size(), kMaxBatch);
+      batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.begin() + n));
+      queue_.erase(queue_.begin(), queue_.begin() + n);
+    }
+    entries.clear();
+    for (const Job& job : batch) entries.push_back(&job.entry);
+
+    std::vector<StoreOutcome> outcomes;
+    try {
+      outcomes = db_.StoreBatch(entries, std::time(nullptr));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "velkor-ranking: storing %zu entries failed: %s\n", batch.size(), e.what());
+      outcomes.assign(batch.size(), StoreOutcome::kFailed);
+    }
+    if (ChangesTop(batch, outcomes)) {
+      try {
+        std::vector<RankRow> top = db_.Top(kRankingSize);
+        top_size_ = top.size();
+        top_lowest_ = top.empty() ? 0 : top.back().score;
+        on_change_(std::move(top));
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "velkor-ranking: reading the ranking failed: %s\n", e.what());
+      }
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done(outcomes[i]);
+    batch.clear();
+  }
+}
+
+}  // namespace server

@@ -1,0 +1,99 @@
+#pragma once
+// The ranking's storage: an SQLite database in WAL mode with full syncs, written by one thread
+// that commits whatever entries are waiting in one transaction (so many entries share one sync,
+// and none is acknowledged before its transaction is on disk).
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/pages.h"
+#include "server/request.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace server {
+
+// The same name, score and comment again within this time is acknowledged without a new row.
+inline constexpr std::int64_t kDuplicateSeconds = 600;
+
+struct PendingEntry {
+  Entry entry;
+  std::string address;  // the client's, kept for moderation
+};
+
+enum class StoreOutcome { kStored, kDuplicate, kFailed };
+
+class RankingDb {
+ public:
+  // Opens or creates the database and its schema. Throws std::runtime_error with the reason
+  // (not a database, a newer schema, no write access, ...).
+  explicit RankingDb(const std::string& path);
+  ~RankingDb();
+  RankingDb(const RankingDb&) = delete;
+  RankingDb& operator=(const RankingDb&) = delete;
+
+  // Stores the entries in one transaction, dated `now`, and says what became of each. Throws
+  // when the transaction could not be committed; then none of them is stored.
+  std::vector<StoreOutcome> StoreBatch(const std::vector<const PendingEntry*>& entries, std::int64_t now);
+  // The best `limit` entries, best first; of equal scores the older first.
+  std::vector<RankRow> Top(int limit);
+
+ private:
+  void Close();
+  void Exec(const char* sql);
+  sqlite3_stmt* Prepare(const char* sql);
+  [[noreturn]] void Fail(const char* what);
+
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* begin_ = nullptr;
+  sqlite3_stmt* commit_ = nullptr;
+  sqlite3_stmt* rollback_ = nullptr;
+  sqlite3_stmt* find_recent_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+  sqlite3_stmt* top_ = nullptr;
+};
+
+// The thread that owns the database while the server runs.
+class EntryWriter {
+ public:
+  // Called on the writer thread after the entry's transaction ended.
+  using Done = std::function<void(StoreOutcome)>;
+  // Called on the writer thread with the new top of the ranking, before the Done calls of the
+  // entries that changed it, so a client that got its answer finds itself on the page.
+  using RankingChanged = std::function<void(std::vector<RankRow>)>;
+
+  EntryWriter(RankingDb& db, std::vector<RankRow> initial_top, RankingChanged on_change);
+  ~EntryWriter();
+  EntryWriter(const EntryWriter&) = delete;
+  EntryWriter& operator=(const EntryWriter&) = delete;
+
+  void Submit(PendingEntry entry, Done done);
+  // Stores what is waiting, then ends the thread.
+  void Stop();
+
+ private:
+  struct Job {
+    PendingEntry entry;
+    Done done;
+  };
+  void Run();
+  bool ChangesTop(const std::vector<Job>& batch, const std::vector<StoreOutcome>& outcomes) const;
+
+  RankingDb& db_;
+  RankingChanged on_change_;
+  std::size_t top_size_;
+  std::int32_t top_lowest_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Job> queue_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+}  // namespace server

@@ -1,0 +1,319 @@
+// The real server program over real sockets on 127.0.0.1.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <regex>
+
+#include "app/sjis.h"
+#include "game/hiscore.h"
+#include "ranking_fixture.h"
+
+namespace ranking_test {
+namespace {
+
+std::string Pass(int score) { return std::to_string(game::CheckValueOf(score)); }
+std::string U8(std::u8string_view text) { return {reinterpret_cast<const char*>(text.data()), text.size()}; }
+
+int CountOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A connected socket that the test drives by hand.
+class RawConnection {
+ public:
+  explicit RawConnection(unsigned short port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+    EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  }
+  ~RawConnection() { close(fd_); }
+  bool Send(const std::string& bytes) { return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size()); }
+  // Reads what has arrived within `wait`; "" and closed() at the server's close.
+  std::string Receive(std::chrono::milliseconds wait) {
+    timeval tv{static_cast<time_t>(wait.count() / 1000), static_cast<suseconds_t>(wait.count() % 1000 * 1000)};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    char buf[16384];
+    ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) closed_ = true;
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+  }
+  bool closed() const { return closed_; }
+
+ private:
+  int fd_;
+  bool closed_ = false;
+};
+
+TEST(RankingServer, TheGamesEntryIsStoredAndShownOnBothPages) {
+  RankingServer server;
+  std::string reply = Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi"));
+  EXPECT_EQ(StatusOf(reply), 200) << reply;
+  EXPECT_EQ(HeaderOf(reply, "Content-Type"), "text/html; charset=Shift_JIS");
+  EXPECT_NE(BodyOf(reply).find(app::Sjis(u8"登録しました")), std::string::npos);
+
+  // A CP932 name with a space and "&", a comment with "=" and "&", sent raw as the game does.
+  reply = Exchange(server.Port(), EntryRequest(app::Sjis(u8"山田 &ﾀﾛｰ"), "98", Pass(98), app::Sjis(u8"a=b&c 表示")));
+  EXPECT_EQ(StatusOf(reply), 200) << reply;
+
+  std::string json = RankingJson(server.Port());
+  EXPECT_NE(json.find(R"({"place":1,"name":"abc","score":1234,"comment":"hi",)"), std::string::npos) << json;
+  EXPECT_NE(json.find(U8(u8R"({"place":2,"name":"山田 \u0026ﾀﾛｰ","score":98,"comment":"a=b\u0026c 表示",)")),
+            std::string::npos)
+      << json;
+
+  std::string page = Exchange(server.Port(), GameRequest(kRankingPath));
+  EXPECT_EQ(StatusOf(page), 200);
+  EXPECT_EQ(HeaderOf(page, "Content-Type"), "text/html; charset=Shift_JIS");
+  std::string body = BodyOf(page);
+  EXPECT_NE(body.find("<meta charset=\"Shift_JIS\">"), std::string::npos);
+  std::size_t first = body.find("<td>abc</td><td class=\"n\">1234</td><td>hi</td>");
+  std::size_t second = body.find("<td>" + app::Sjis(u8"山田 ") + "&amp;" + app::Sjis(u8"ﾀﾛｰ") + "</td>");
+  ASSERT_NE(first, std::string::npos) << body;
+  ASSERT_NE(second, std::string::npos) << body;
+  EXPECT_LT(first, second);
+  EXPECT_EQ(HeaderOf(Exchange(server.Port(), GameRequest(std::string(kRankingPath) + "?format=json")), "Content-Type"),
+            "application/json; charset=utf-8");
+}
+
+TEST(RankingServer, EveryRefusalHasItsStatusAndNothingIsStored) {
+  RankingServer server;
+  const std::string p = kRankingPath;
+  struct Case {
+    std::string what, request;
+    int status;
+  } cases[] = {
+      {"bad check value", EntryRequest("abc", "1234", "5612", "hi"), 400},
+      {"empty name", EntryRequest("", "1234", "5611", "hi"), 400},
+      {"long name", EntryRequest("abcdefghijk", "1234", "5611", "hi"), 400},
+      {"empty comment", EntryRequest("abc", "1234", "5611", ""), 400},
+      {"long comment", EntryRequest("abc", "1234", "5611", std::string(41, 'x')), 400},
+      {"control character", EntryRequest("a\tc", "1234", "5611", "hi"), 400},
+      {"bad CP932", EntryRequest("a\x85\x40", "1234", "5611", "hi"), 400},
+      {"score out of range", EntryRequest("abc", "1000001", Pass(1000001), "hi"), 400},
+      {"no closing star", GameRequest(p + "?command=entry&name=abc&score=1234&pass_s=5611&comment=hi"), 400},
+      {"wrong path", GameRequest("/cgi-bin/ranking.cgi?command=entry&name=abc&score=1234&pass_s=5611&comment=hi*"),
+       404},
+      {"not GET", "POST " + p + " HTTP/1.0\r\nContent-Length: 0\r\n\r\n", 405},
+      {"body on GET", "GET " + p + " HTTP/1.1\r\nContent-Length: 4\r\n\r\nabcd", 400},
+      {"no version", "GET " + p + "\r\n\r\n", 400},
+      {"oversized head", "GET " + p + " HTTP/1.0\r\nX-Pad: " + std::string(9000, 'a') + "\r\n\r\n", 431},
+  };
+  for (const Case& c : cases) {
+    std::string reply = Exchange(server.Port(), c.request);
+    EXPECT_EQ(StatusOf(reply), c.status) << c.what << "\n" << reply;
+    EXPECT_EQ(HeaderOf(reply, "Connection"), "close") << c.what;
+    EXPECT_EQ(HeaderOf(reply, "Content-Length"), std::to_string(BodyOf(reply).size())) << c.what;
+  }
+  std::string reply = Exchange(server.Port(), EntryRequest("abc", "1234", "5612", "hi"));
+  EXPECT_NE(BodyOf(reply).find(app::Sjis(u8"チェック値が一致しません")), std::string::npos);
+  EXPECT_EQ(HeaderOf(Exchange(server.Port(), "PUT " + p + " HTTP/1.0\r\n\r\n"), "Allow"), "GET");
+  EXPECT_EQ(RankingJson(server.Port()), "{\"entries\":[\n]}\n");
+}
+
+TEST(RankingServer, ScriptInANameIsShownAsText) {
+  RankingServer server;
+  ASSERT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("<script>", "60", Pass(60), "</td><b>x"))), 200);
+  std::string body = BodyOf(Exchange(server.Port(), GameRequest(kRankingPath)));
+  EXPECT_EQ(body.find("<script>"), std::string::npos);
+  EXPECT_EQ(body.find("<b>"), std::string::npos);
+  EXPECT_NE(body.find("<td>&lt;script&gt;</td>"), std::string::npos) << body;
+  EXPECT_NE(body.find("<td>&lt;/td&gt;&lt;b&gt;x</td>"), std::string::npos) << body;
+}
+
+TEST(RankingServer, TheSameEntryAgainIsAcknowledgedWithoutASecondRow) {
+  RankingServer server;
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi"))), 200);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi2"))), 200);
+  std::string json = RankingJson(server.Port());
+  EXPECT_EQ(CountOf(json, "\"name\":\"abc\""), 2) << json;
+  EXPECT_EQ(CountOf(server.Log(), " duplicate "), 2);
+}
+
+TEST(RankingServer, TenEntriesAMinuteFromEachAddress) {
+  RankingServer server;
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("n" + std::to_string(i), "7", Pass(7), "c"), "127.0.0.2")),
+              200);
+  std::string refused = Exchange(server.Port(), EntryRequest("n10", "7", Pass(7), "c"), "127.0.0.2");
+  EXPECT_EQ(StatusOf(refused), 429);
+  int retry = std::atoi(HeaderOf(refused, "Retry-After").c_str());
+  EXPECT_GE(retry, 50);
+  EXPECT_LE(retry, 60);
+  // Another address is not held back, and the page still answers the limited one.
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("m", "7", Pass(7), "c"), "127.0.0.3")), 200);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), GameRequest(kRankingPath), "127.0.0.2")), 200);
+  EXPECT_EQ(CountOf(RankingJson(server.Port()), "\"score\":7"), 11);
+}
+
+TEST(RankingServer, BehindATrustedProxyTheForwardedAddressCounts) {
+  RankingServer server({"--trusted-proxy", "127.0.0.1"});
+  auto via = [](const std::string& forwarded, const std::string& name) {
+    std::string request = EntryRequest(name, "7", Pass(7), "c");
+    return request.insert(request.size() - 2, "X-Forwarded-For: 198.51.100.9, " + forwarded + "\r\n");
+  };
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(StatusOf(Exchange(server.Port(), via("203.0.113.1", "a" + std::to_string(i)))), 200);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), via("203.0.113.1", "a10"))), 429);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), via("203.0.113.2", "b"))), 200);
+  // From anywhere else the header is the client's own word and is ignored.
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(StatusOf(Exchange(server.Port(), via("203.0.113." + std::to_string(10 + i), "c" + std::to_string(i)),
+                                "127.0.0.5")),
+              200);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), via("203.0.113.99", "c10"), "127.0.0.5")), 429);
+  EXPECT_NE(server.Log().find("\n203.0.113.2 - - ["), std::string::npos);
+}
+
+TEST(RankingServer, AClientThatTricklesItsHeadIsCutOffAtTheDeadline) {
+  RankingServer server;
+  RawConnection slow(server.Port());
+  const std::string head = GameRequest(kRankingPath);
+  auto start = std::chrono::steady_clock::now();
+  std::string reply;
+  for (std::size_t i = 0; i < head.size() && !slow.closed(); ++i) {
+    slow.Send(head.substr(i, 1));
+    reply += slow.Receive(std::chrono::seconds(1));
+  }
+  while (!slow.closed() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+    reply += slow.Receive(std::chrono::seconds(1));
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_TRUE(slow.closed());
+  EXPECT_EQ(StatusOf(reply), 408) << reply;
+  EXPECT_GE(took, 9.5);
+  EXPECT_LE(took, 13.0);
+}
+
+TEST(RankingServer, KeepsAliveAndAnswersPipelinedRequestsInOrder) {
+  RankingServer server;
+  RawConnection c(server.Port());
+  const std::string p = kRankingPath;
+  c.Send("GET " + p + "?format=json HTTP/1.1\r\nHost: a\r\n\r\nGET /nothing HTTP/1.1\r\nHost: a\r\n\r\n\r\n" +
+         "GET " + p + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+  std::string replies;
+  while (!c.closed()) replies += c.Receive(std::chrono::seconds(5));
+  std::regex status("HTTP/1\\.1 ([0-9]+) ");
+  std::vector<std::string> codes;
+  for (auto it = std::sregex_iterator(replies.begin(), replies.end(), status); it != std::sregex_iterator(); ++it)
+    codes.push_back((*it)[1]);
+  EXPECT_EQ(codes, (std::vector<std::string>{"200", "404", "200"}));
+  EXPECT_EQ(CountOf(replies, "Connection: keep-alive"), 2);
+}
+
+TEST(RankingServer, ConnectionsOverTheCapAreTurnedAwayWithAReply) {
+  RankingServer server({"--max-connections", "2"});
+  {
+    RawConnection a(server.Port()), b(server.Port());
+    // Each is taken in before the next: a page request on each answers.
+    for (RawConnection* c : {&a, &b}) {
+      c->Send("GET " + std::string(kRankingPath) + " HTTP/1.1\r\n\r\n");
+      EXPECT_EQ(StatusOf(c->Receive(std::chrono::seconds(5))), 200);
+    }
+    EXPECT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi"))), 503);
+  }
+  // Once they are gone there is room again.
+  int status = 0;
+  for (int i = 0; i < 100 && status != 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    status = StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi")));
+  }
+  EXPECT_EQ(status, 200);
+}
+
+TEST(RankingServer, WritesOneAccessLogLinePerRequestWithRawBytesEscaped) {
+  RankingServer server;
+  Exchange(server.Port(), EntryRequest(app::Sjis(u8"あ\"x"), "1234", "5611", "hi"));
+  Exchange(server.Port(), GameRequest(kRankingPath));
+  Exchange(server.Port(), GameRequest("/missing\x1b[2J"));
+  Exchange(server.Port(), "GET " + std::string(kRankingPath) + " HTTP/1.0\r\nX: " + std::string(9000, 'a'));
+  ASSERT_EQ(server.Stop(), 0);
+  std::string log = server.Log();
+  std::regex line(R"(\n127\.0\.0\.1 - - \[[0-9]{2}/[A-Z][a-z]{2}/[0-9]{4}:[0-9:]{8} \+0000\] "[^"\n]*" [0-9]{3} [0-9]+ [a-z0-9-]+ [0-9.]+ms)");
+  EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), line), std::sregex_iterator()), 4) << log;
+  EXPECT_NE(log.find("name=\\x82\\xA0\\x22x&score=1234"), std::string::npos) << log;
+  EXPECT_NE(log.find("\"GET /missing\\x1B[2J HTTP/1.0\" 404 "), std::string::npos) << log;
+  EXPECT_NE(log.find(" 200 "), std::string::npos);
+  EXPECT_NE(log.find(" 431 "), std::string::npos);
+  EXPECT_EQ(log.find('\x1b'), std::string::npos);
+}
+
+TEST(RankingServer, EveryAcknowledgedEntrySurvivesAKillRightAfterTheLastReply) {
+  RankingServer server;
+  constexpr int kClients = 10, kEach = 10;
+  std::vector<std::vector<std::string>> acknowledged(kClients);
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      for (int i = 0; i < kEach; ++i) {
+        std::string name = "p" + std::to_string(c) + "-" + std::to_string(i);
+        int score = 1000 + c * kEach + i;
+        std::string reply = Exchange(server.Port(), EntryRequest(name, std::to_string(score), Pass(score), "burst"),
+                                     "127.0.1." + std::to_string(c + 1));
+        if (StatusOf(reply) == 200) acknowledged[c].push_back(name);
+      }
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  server.Kill();
+
+  server.Restart();
+  std::string json = RankingJson(server.Port());
+  int total = 0;
+  for (const auto& names : acknowledged) {
+    EXPECT_EQ(names.size(), std::size_t(kEach));
+    for (const std::string& name : names) {
+      EXPECT_NE(json.find("\"name\":\"" + name + "\""), std::string::npos) << name;
+      ++total;
+    }
+  }
+  EXPECT_EQ(total, kClients * kEach);
+  EXPECT_EQ(CountOf(json, "\"comment\":\"burst\""), total);
+}
+
+TEST(RankingServer, StopsCleanlyOnSigintAndSigterm) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    RankingServer server;
+    RawConnection idle(server.Port());
+    ASSERT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi"))), 200);
+    server.Process().Signal(signal);
+    EXPECT_EQ(server.Process().Wait(std::chrono::seconds(15)), 0) << server.Log();
+    EXPECT_NE(server.Log().find("velkor-ranking: stopped"), std::string::npos);
+    idle.Receive(std::chrono::seconds(1));
+    EXPECT_TRUE(idle.closed());
+    server.Restart();
+    EXPECT_EQ(CountOf(RankingJson(server.Port()), "\"name\":\"abc\""), 1);
+  }
+}
+
+TEST(RankingServer, CommandLine) {
+  {
+    ChildProcess help({VELKOR_RANKING_BINARY, "--help"}, true);
+    EXPECT_EQ(help.Wait(std::chrono::seconds(10)), 0);
+    EXPECT_NE(help.Output().find("--listen ADDR:PORT"), std::string::npos);
+    EXPECT_NE(help.Output().find("--db FILE"), std::string::npos);
+  }
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--listen", "8080"}, {"--listen", "[::1]:99999"},
+                                       {"--db"}, {"--frobnicate"}}) {
+    bad.insert(bad.begin(), VELKOR_RANKING_BINARY);
+    ChildProcess p(bad);
+    EXPECT_EQ(p.Wait(std::chrono::seconds(10)), 2) << bad[1];
+    EXPECT_NE(p.Errors().find("Usage:"), std::string::npos);
+  }
+  // A database it cannot open is reported, and nothing is served.
+  ChildProcess dir({VELKOR_RANKING_BINARY, "--listen", "127.0.0.1:0", "--db", "/"});
+  EXPECT_EQ(dir.Wait(std::chrono::seconds(10)), 1);
+  EXPECT_NE(dir.Errors().find("velkor-ranking: cannot open /"), std::string::npos) << dir.Errors();
+}
+
+}  // namespace
+}  // namespace ranking_test

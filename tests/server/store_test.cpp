@@ -1,0 +1,114 @@
+// The database, the rate limit and the pages, without the network.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "app/sjis.h"
+#include "support/harness.h"
+#include "server/pages.h"
+#include "server/rate_limit.h"
+#include "server/store.h"
+
+namespace server {
+namespace {
+
+using testing_support::ScopedTempDir;
+
+std::vector<StoreOutcome> StoreAll(RankingDb& db, const std::vector<PendingEntry>& entries, std::int64_t now) {
+  std::vector<const PendingEntry*> pointers;
+  for (const PendingEntry& e : entries) pointers.push_back(&e);
+  return db.StoreBatch(pointers, now);
+}
+
+PendingEntry Make(const std::string& name, std::int32_t score, const std::string& comment) {
+  return {{name, score, comment}, "127.0.0.1"};
+}
+
+TEST(RankingDb, DuplicatesWithinTenMinutesAreAcknowledgedWithoutARow) {
+  ScopedTempDir dir;
+  RankingDb db("ranking.db");
+  const std::int64_t t = 1'800'000'000;
+  using O = StoreOutcome;
+  EXPECT_EQ(StoreAll(db, {Make("abc", 1234, "hi"), Make("abc", 1234, "hi"), Make("abc", 1234, "hi!")}, t),
+            (std::vector<O>{O::kStored, O::kDuplicate, O::kStored}));
+  EXPECT_EQ(StoreAll(db, {Make("abc", 1234, "hi"), Make("abd", 1234, "hi"), Make("abc", 1235, "hi")}, t + 600),
+            (std::vector<O>{O::kDuplicate, O::kStored, O::kStored}));
+  EXPECT_EQ(StoreAll(db, {Make("abc", 1234, "hi")}, t + 601), (std::vector<O>{O::kStored}));
+  EXPECT_EQ(db.Top(100).size(), 5u);
+}
+
+TEST(RankingDb, TopIsBestFirstWithTiesOlderFirstAndKeptAcrossReopening) {
+  ScopedTempDir dir;
+  {
+    RankingDb db("ranking.db");
+    StoreAll(db, {Make("first50", 50, "a"), Make("b70", 70, "a")}, 100);
+    StoreAll(db, {Make("second50", 50, "a"), Make("c90", 90, "a")}, 50);  // an earlier clock changes nothing
+  }
+  RankingDb db("ranking.db");
+  std::vector<std::string> names;
+  for (const RankRow& row : db.Top(100)) names.push_back(row.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"c90", "b70", "first50", "second50"}));
+  EXPECT_EQ(db.Top(2).size(), 2u);
+}
+
+TEST(RankingDb, RefusesFilesItCannotUse) {
+  ScopedTempDir dir;
+  testing_support::WriteFile("garbage.db", std::string(4096, 'x'));
+  EXPECT_THROW(RankingDb("garbage.db"), std::runtime_error);
+  {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open("newer.db", &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "PRAGMA user_version=7", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+  }
+  try {
+    RankingDb db("newer.db");
+    ADD_FAILURE() << "opened a database of a newer schema";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("newer"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(RankingDb("no/such/dir/ranking.db"), std::runtime_error);
+}
+
+TEST(RateLimiter, TenEntriesAMinuteForEachAddress) {
+  RateLimiter limiter(1000);
+  using V = RateLimiter::Verdict;
+  auto t0 = RateLimiter::Clock::time_point{} + std::chrono::hours(1);
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(limiter.Admit("a", t0 + std::chrono::seconds(i)).verdict, V::kAdmitted) << i;
+  auto refused = limiter.Admit("a", t0 + std::chrono::seconds(30));
+  EXPECT_EQ(refused.verdict, V::kLimited);
+  EXPECT_EQ(refused.retry_after_seconds, 30);  // the first entry leaves the window at t0 + 60
+  EXPECT_EQ(limiter.Admit("b", t0 + std::chrono::seconds(30)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("a", t0 + std::chrono::seconds(60)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("a", t0 + std::chrono::seconds(60)).verdict, V::kLimited);
+}
+
+TEST(RateLimiter, AFullTableMakesRoomOnlyFromQuietAddresses) {
+  RateLimiter limiter(3);
+  using V = RateLimiter::Verdict;
+  auto t0 = RateLimiter::Clock::time_point{} + std::chrono::hours(1);
+  for (const char* a : {"a", "b", "c"}) EXPECT_EQ(limiter.Admit(a, t0).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("d", t0 + std::chrono::seconds(59)).verdict, V::kFull);
+  EXPECT_EQ(limiter.Admit("d", t0 + std::chrono::seconds(61)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.AddressCount(), 1u);
+}
+
+TEST(Pages, StoredTextIsEscapedAndAlwaysShown) {
+  const auto u8 = [](std::u8string_view s) { return std::string(reinterpret_cast<const char*>(s.data()), s.size()); };
+  std::vector<RankRow> rows{{"<script>alert(1)</script>", 10, "\"'&", 0},
+                            {u8(u8"名前\U0001F600"), 9, u8(u8"表示"), 0}};
+  std::string html = RenderRankingHtml(rows);
+  EXPECT_EQ(html.find("<script>"), std::string::npos);
+  EXPECT_NE(html.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(html.find("&quot;&#39;&amp;"), std::string::npos);
+  // A character with no CP932 form is written as a reference; the rest of the text stays CP932.
+  EXPECT_NE(html.find(app::Sjis(u8"名前") + "&#128512;"), std::string::npos);
+
+  std::string json = RenderRankingJson(rows);
+  EXPECT_NE(json.find(R"("name":"\u003cscript\u003ealert(1)\u003c/script\u003e")"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("comment":"\"'\u0026")"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"date\":\"1970-01-01T00:00:00Z\""), std::string::npos) << json;
+}
+
+}  // namespace
+}  // namespace server
