@@ -6,7 +6,7 @@ want=(cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev li
 case "${1:-run}" in
   test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils libx11-dev clang libclang-rt-14-dev
                sox libsqlite3-dev libasio-dev chromium) ;;
-  bench) want+=(libbenchmark-dev libgtest-dev xvfb libsqlite3-dev libasio-dev wrk nginx-light) ;;
+  bench) want+=(libbenchmark-dev libgtest-dev xvfb libsqlite3-dev libasio-dev wrk nginx-light curl) ;;
   run) want+=(libsqlite3-dev libasio-dev) ;;
 esac
 missing=()

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
@@ -13,6 +14,8 @@ namespace {
 constexpr int kSchemaVersion = 1;
 // Entries taken into one transaction at most; bounds the time a batch keeps its clients waiting.
 constexpr std::size_t kMaxBatch = 512;
+// How often the writer looks for changes made to the database from outside.
+constexpr auto kOutsideChangeCheck = std::chrono::seconds(2);
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS entries ("
@@ -92,6 +95,8 @@ RankingDb::RankingDb(const std::string& path) {
         "SELECT 1 FROM entries WHERE score = ?1 AND name = ?2 AND comment = ?3 AND created_at >= ?4 LIMIT 1");
     insert_ = Prepare("INSERT INTO entries (name, score, comment, address, created_at) VALUES (?1, ?2, ?3, ?4, ?5)");
     top_ = Prepare("SELECT name, score, comment, created_at FROM entries ORDER BY score DESC, id ASC LIMIT ?1");
+    data_version_ = Prepare("PRAGMA data_version");
+    ChangedElsewhere();
   } catch (const std::exception& e) {
     Close();
     throw std::runtime_error("cannot open " + path + ": " + e.what());
@@ -101,8 +106,9 @@ RankingDb::RankingDb(const std::string& path) {
 RankingDb::~RankingDb() { Close(); }
 
 void RankingDb::Close() {
-  for (sqlite3_stmt* stmt : {begin_, commit_, rollback_, find_recent_, insert_, top_}) sqlite3_finalize(stmt);
-  begin_ = commit_ = rollback_ = find_recent_ = insert_ = top_ = nullptr;
+  for (sqlite3_stmt* stmt : {begin_, commit_, rollback_, find_recent_, insert_, top_, data_version_})
+    sqlite3_finalize(stmt);
+  begin_ = commit_ = rollback_ = find_recent_ = insert_ = top_ = data_version_ = nullptr;
   sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -178,6 +184,15 @@ std::vector<RankRow> RankingDb::Top(int limit) {
   return rows;
 }
 
+bool RankingDb::ChangedElsewhere() {
+  StatementUse use(data_version_);
+  if (sqlite3_step(data_version_) != SQLITE_ROW) Fail("reading the data version");
+  std::int64_t version = sqlite3_column_int64(data_version_, 0);
+  bool changed = last_data_version_ >= 0 && version != last_data_version_;
+  last_data_version_ = version;
+  return changed;
+}
+
 EntryWriter::EntryWriter(RankingDb& db, std::vector<RankRow> initial_top, RankingChanged on_change)
     : db_(db),
       on_change_(std::move(on_change)),
@@ -213,40 +228,52 @@ bool EntryWriter::ChangesTop(const std::vector<Job>& batch, const std::vector<St
   return false;
 }
 
+void EntryWriter::Publish() {
+  try {
+    std::vector<RankRow> top = db_.Top(kRankingSize);
+    top_size_ = top.size();
+    top_lowest_ = top.empty() ? 0 : top.back().score;
+    on_change_(std::move(top));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velkor-ranking: reading the ranking failed: %s\n", e.what());
+  }
+}
+
 void EntryWriter::Run() {
   std::vector<Job> batch;
   std::vector<const PendingEntry*> entries;
+  auto last_check = std::chrono::steady_clock::now();
   for (;;) {
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
+      wake_.wait_for(lock, kOutsideChangeCheck, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty() && stopping_) return;
       std::size_t n = std::min(queue_.size(), kMaxBatch);
       batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.begin() + n));
       queue_.erase(queue_.begin(), queue_.begin() + n);
     }
-    entries.clear();
-    for (const Job& job : batch) entries.push_back(&job.entry);
-
-    std::vector<StoreOutcome> outcomes;
-    try {
-      outcomes = db_.StoreBatch(entries, std::time(nullptr));
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "velkor-ranking: storing %zu entries failed: %s\n", batch.size(), e.what());
-      outcomes.assign(batch.size(), StoreOutcome::kFailed);
-    }
-    if (ChangesTop(batch, outcomes)) {
+    if (!batch.empty()) {
+      entries.clear();
+      for (const Job& job : batch) entries.push_back(&job.entry);
+      std::vector<StoreOutcome> outcomes;
       try {
-        std::vector<RankRow> top = db_.Top(kRankingSize);
-        top_size_ = top.size();
-        top_lowest_ = top.empty() ? 0 : top.back().score;
-        on_change_(std::move(top));
+        outcomes = db_.StoreBatch(entries, std::time(nullptr));
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "velkor-ranking: reading the ranking failed: %s\n", e.what());
+        std::fprintf(stderr, "velkor-ranking: storing %zu entries failed: %s\n", batch.size(), e.what());
+        outcomes.assign(batch.size(), StoreOutcome::kFailed);
+      }
+      if (ChangesTop(batch, outcomes)) Publish();
+      for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done(outcomes[i]);
+      batch.clear();
+    }
+    if (auto now = std::chrono::steady_clock::now(); now - last_check >= kOutsideChangeCheck) {
+      last_check = now;
+      try {
+        if (db_.ChangedElsewhere()) Publish();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "velkor-ranking: %s\n", e.what());
       }
     }
-    for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done(outcomes[i]);
-    batch.clear();
   }
 }
 

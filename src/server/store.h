@@ -43,6 +43,8 @@ class RankingDb {
   std::vector<StoreOutcome> StoreBatch(const std::vector<const PendingEntry*>& entries, std::int64_t now);
   // The best `limit` entries, best first; of equal scores the older first.
   std::vector<RankRow> Top(int limit);
+  // Whether another connection (the sqlite3 tool, say) committed a change since the last call.
+  bool ChangedElsewhere();
 
  private:
   void Close();
@@ -57,6 +59,8 @@ class RankingDb {
   sqlite3_stmt* find_recent_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* top_ = nullptr;
+  sqlite3_stmt* data_version_ = nullptr;
+  std::int64_t last_data_version_ = -1;
 };
 
 // The thread that owns the database while the server runs.
@@ -65,7 +69,8 @@ class EntryWriter {
   // Called on the writer thread after the entry's transaction ended.
   using Done = std::function<void(StoreOutcome)>;
   // Called on the writer thread with the new top of the ranking, before the Done calls of the
-  // entries that changed it, so a client that got its answer finds itself on the page.
+  // entries that changed it, so a client that got its answer finds itself on the page; and
+  // within a few seconds of a change made to the database from outside.
   using RankingChanged = std::function<void(std::vector<RankRow>)>;
 
   EntryWriter(RankingDb& db, std::vector<RankRow> initial_top, RankingChanged on_change);
@@ -83,6 +88,7 @@ class EntryWriter {
     Done done;
   };
   void Run();
+  void Publish();
   bool ChangesTop(const std::vector<Job>& batch, const std::vector<StoreOutcome>& outcomes) const;
 
   RankingDb& db_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -278,6 +279,25 @@ TEST(RankingServer, EveryAcknowledgedEntrySurvivesAKillRightAfterTheLastReply) {
   }
   EXPECT_EQ(total, kClients * kEach);
   EXPECT_EQ(CountOf(json, "\"comment\":\"burst\""), total);
+}
+
+TEST(RankingServer, AnEntryDeletedWithTheSqliteToolLeavesThePage) {
+  RankingServer server;
+  ASSERT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("spam", "1234", "5611", "hi"))), 200);
+  ASSERT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "60", Pass(60), "hi"))), 200);
+  sqlite3* moderator = nullptr;
+  ASSERT_EQ(sqlite3_open(server.Db().c_str(), &moderator), SQLITE_OK);
+  sqlite3_busy_timeout(moderator, 5000);
+  ASSERT_EQ(sqlite3_exec(moderator, "DELETE FROM entries WHERE name = 'spam'", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(moderator);
+  std::string json;
+  for (int i = 0; i < 100; ++i) {
+    json = RankingJson(server.Port());
+    if (json.find("spam") == std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(json.find("spam"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"place\":1,\"name\":\"abc\""), std::string::npos) << json;
 }
 
 TEST(RankingServer, StopsCleanlyOnSigintAndSigterm) {

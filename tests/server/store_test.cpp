@@ -50,6 +50,21 @@ TEST(RankingDb, TopIsBestFirstWithTiesOlderFirstAndKeptAcrossReopening) {
   EXPECT_EQ(db.Top(2).size(), 2u);
 }
 
+TEST(RankingDb, NoticesChangesMadeByAnotherConnectionOnly) {
+  ScopedTempDir dir;
+  RankingDb db("ranking.db");
+  StoreAll(db, {Make("spam", 999, "x"), Make("abc", 10, "y")}, 100);
+  EXPECT_FALSE(db.ChangedElsewhere());
+  sqlite3* moderator = nullptr;
+  ASSERT_EQ(sqlite3_open("ranking.db", &moderator), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(moderator, "DELETE FROM entries WHERE name = 'spam'", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(moderator);
+  EXPECT_TRUE(db.ChangedElsewhere());
+  EXPECT_FALSE(db.ChangedElsewhere());
+  ASSERT_EQ(db.Top(100).size(), 1u);
+  EXPECT_EQ(db.Top(100)[0].name, "abc");
+}
+
 TEST(RankingDb, RefusesFilesItCannotUse) {
   ScopedTempDir dir;
   testing_support::WriteFile("garbage.db", std::string(4096, 'x'));
