@@ -1,4 +1,5 @@
 // velkor-ranking: the server end of the game's internet ranking.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -6,6 +7,8 @@
 #include "server/server.h"
 
 int main(int argc, char** argv) {
+  // A log reader that goes away must not end the server; writes to it just fail.
+  std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   bool help = false;
   std::string error;

@@ -1,48 +1,19 @@
 #pragma once
 // The real velkor-ranking program started on 127.0.0.1 with a database in a fresh directory, and
 // a plain socket client that sends bytes exactly as given.
-#include <sys/types.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/process.h"
 
 namespace ranking_test {
 
 inline constexpr const char* kRankingPath = "/~tobrin/soft/velkor/ran/ranking.cgi";
-
-// A child program whose output is collected by a thread of its own.
-class ChildProcess {
- public:
-  // Starts `argv[0]` with the arguments; standard error (and, with `capture_stdout`, standard
-  // output) is collected.
-  ChildProcess(const std::vector<std::string>& argv, bool capture_stdout = false);
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  std::string Output() const;
-  std::string Errors() const;
-  // Waits until standard error holds `text`; false at the timeout or when the child ended first.
-  bool WaitForError(const std::string& text, std::chrono::milliseconds timeout);
-  void Signal(int signal);
-  // Waits for the child's end; its exit status, or 128 + the signal that ended it, or -1 at the
-  // timeout (when the child is killed).
-  int Wait(std::chrono::milliseconds timeout);
-  pid_t Pid() const { return pid_; }
-
- private:
-  void Collect(int fd, std::string& into);
-
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  mutable std::mutex mutex_;
-  std::string out_, err_;
-  std::vector<std::thread> readers_;
-};
 
 class RankingServer {
  public:
@@ -53,23 +24,31 @@ class RankingServer {
 
   unsigned short Port() const { return port_; }
   const std::filesystem::path& Db() const { return db_; }
-  std::string Log() const { return process_->Errors(); }
-  ChildProcess& Process() { return *process_; }
-  // SIGTERM, then the exit status.
-  int Stop();
-  void Kill();
+  // What the running server wrote to standard error.
+  std::string Log() const;
+  testing_support::ChildProcess& Process() { return *process_; }
+  // A signal, then the exit status (-1 when it is still running after 30 s).
+  int Stop(int signal = SIGTERM);
+  void Kill() { Stop(SIGKILL); }
   // Starts it again on the same database (a new port).
-  void Restart();
+  void Restart() { Start(); }
 
  private:
   void Start();
 
   std::filesystem::path dir_;
   std::filesystem::path db_;
+  std::filesystem::path log_;
+  int starts_ = 0;
   std::vector<std::string> extra_;
-  std::unique_ptr<ChildProcess> process_;
+  std::unique_ptr<testing_support::ChildProcess> process_;
   unsigned short port_ = 0;
 };
+
+// The standard error (with standard output) of a program run to its end; `status` gets its exit
+// status, -1 if it ran longer than `timeout`.
+std::string RunToEnd(const std::vector<std::string>& argv, int& status,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // Connects from `from` (any 127.x.y.z works on loopback), sends `bytes` and reads until the
 // server closes. Fails the test on a socket error other than a reset.

@@ -305,8 +305,7 @@ TEST(RankingServer, StopsCleanlyOnSigintAndSigterm) {
     RankingServer server;
     RawConnection idle(server.Port());
     ASSERT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi"))), 200);
-    server.Process().Signal(signal);
-    EXPECT_EQ(server.Process().Wait(std::chrono::seconds(15)), 0) << server.Log();
+    EXPECT_EQ(server.Stop(signal), 0) << server.Log();
     EXPECT_NE(server.Log().find("velkor-ranking: stopped"), std::string::npos);
     idle.Receive(std::chrono::seconds(1));
     EXPECT_TRUE(idle.closed());
@@ -316,23 +315,23 @@ TEST(RankingServer, StopsCleanlyOnSigintAndSigterm) {
 }
 
 TEST(RankingServer, CommandLine) {
-  {
-    ChildProcess help({VELKOR_RANKING_BINARY, "--help"}, true);
-    EXPECT_EQ(help.Wait(std::chrono::seconds(10)), 0);
-    EXPECT_NE(help.Output().find("--listen ADDR:PORT"), std::string::npos);
-    EXPECT_NE(help.Output().find("--db FILE"), std::string::npos);
-  }
+  int status = -1;
+  std::string help = RunToEnd({VELKOR_RANKING_BINARY, "--help"}, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(help.find("--listen ADDR:PORT"), std::string::npos);
+  EXPECT_NE(help.find("--db FILE"), std::string::npos);
   for (std::vector<std::string> bad : {std::vector<std::string>{"--listen", "8080"}, {"--listen", "[::1]:99999"},
                                        {"--db"}, {"--frobnicate"}}) {
     bad.insert(bad.begin(), VELKOR_RANKING_BINARY);
-    ChildProcess p(bad);
-    EXPECT_EQ(p.Wait(std::chrono::seconds(10)), 2) << bad[1];
-    EXPECT_NE(p.Errors().find("Usage:"), std::string::npos);
+    std::string output = RunToEnd(bad, status);
+    EXPECT_EQ(status, 2) << bad[1];
+    EXPECT_NE(output.find("Usage:"), std::string::npos);
   }
   // A database it cannot open is reported, and nothing is served.
-  ChildProcess dir({VELKOR_RANKING_BINARY, "--listen", "127.0.0.1:0", "--db", "/"});
-  EXPECT_EQ(dir.Wait(std::chrono::seconds(10)), 1);
-  EXPECT_NE(dir.Errors().find("velkor-ranking: cannot open /"), std::string::npos) << dir.Errors();
+  std::string output = RunToEnd({VELKOR_RANKING_BINARY, "--listen", "127.0.0.1:0", "--db", "/"}, status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(output.find("velkor-ranking: cannot open /"), std::string::npos) << output;
+  EXPECT_EQ(output.find("listening"), std::string::npos);
 }
 
 }  // namespace
