@@ -106,6 +106,8 @@ int TForm::ShowModal() {
     }
   } guard{*this};
   Show();
+  // A modal form takes the keyboard, as the desktop gives it to a new dialog.
+  Handle().Raise();
   while (ModalResult == mrNone) {
     if (app_.Terminated()) {
       ModalResult = mrCancel;

@@ -71,17 +71,24 @@ void ServerConnection::WaitForPeerClose() {
   }
 }
 
-ScriptServer::ScriptServer(std::vector<ServerScript> scripts, const char* address)
+ScriptServer::ScriptServer(std::vector<ServerScript> scripts, const char* address, std::uint16_t port)
     : scripts_(std::move(scripts)) {
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   stop_fd_ = eventfd(0, EFD_CLOEXEC);
   sockaddr_in a{};
   a.sin_family = AF_INET;
+  a.sin_port = htons(port);
   inet_pton(AF_INET, address, &a.sin_addr);
   socklen_t len = sizeof a;
+  // A fixed port is free again at once after an earlier run's connections.
+  int one = 1;
+  if (port != 0 && listen_fd_ >= 0) setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   if (listen_fd_ < 0 || stop_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      listen(listen_fd_, 16) != 0 || getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      listen(listen_fd_, 16) != 0 || getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    if (listen_fd_ >= 0) close(listen_fd_);
+    if (stop_fd_ >= 0) close(stop_fd_);
     throw std::runtime_error("test server cannot listen");
+  }
   port_ = ntohs(a.sin_port);
   thread_ = std::thread([this] { Run(); });
 }

@@ -44,9 +44,11 @@ using ServerScript = std::function<void(ServerConnection&)>;
 
 class ScriptServer {
  public:
-  // Listens on `address` (127.0.0.1 by default) on a free port. The n-th connection plays the
-  // n-th script; the last script plays for every later one.
-  explicit ScriptServer(std::vector<ServerScript> scripts, const char* address = "127.0.0.1");
+  // Listens on `address` (127.0.0.1 by default) on `port`, or on a free port when it is 0; throws
+  // std::runtime_error when it cannot. The n-th connection plays the n-th script; the last
+  // script plays for every later one.
+  explicit ScriptServer(std::vector<ServerScript> scripts, const char* address = "127.0.0.1",
+                        std::uint16_t port = 0);
   ~ScriptServer();
   ScriptServer(const ScriptServer&) = delete;
   ScriptServer& operator=(const ScriptServer&) = delete;
