@@ -254,7 +254,7 @@ std::vector<double> Miss(int rate, std::size_t n) {
   return s;
 }
 
-struct WaveSpec {
+struct WaveRecipe {
   const char* file;
   int rate;
   int bits;
@@ -273,7 +273,7 @@ void Put32(std::string& b, std::uint32_t v) {
 
 // The stored layout: RIFF (its size field the block's length + 2), WAVE, a 16-byte "fmt " chunk,
 // the "data" chunk, and one zero byte after it.
-std::string Store(const WaveSpec& w, const std::vector<double>& s) {
+std::string Store(const WaveRecipe& w, const std::vector<double>& s) {
   const std::uint32_t block_align = w.bits / 8;
   const auto data_bytes = static_cast<std::uint32_t>(s.size() * block_align);
   const std::uint32_t length = 44 + data_bytes + 1;
@@ -311,13 +311,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const WaveSpec waves[] = {
+  const WaveRecipe waves[] = {
       {"wave_title.wav", 22050, 16, 16006, Title},    {"wave_soft.wav", 22050, 16, 30730, Chime},
       {"wave_zavaover.wav", 22050, 16, 35623, GameOver}, {"wave_1-9.wav", 11025, 8, 1765, Blip},
       {"wave_10-29.wav", 11025, 8, 4752, Bright},     {"wave_30up.wav", 22050, 8, 15340, Fanfare},
       {"wave_miss.wav", 11025, 8, 4320, Miss},
   };
-  for (const WaveSpec& w : waves) {
+  for (const WaveRecipe& w : waves) {
     const std::string bytes = Store(w, w.make(w.rate, w.samples));
     std::ofstream out(dir + "/" + w.file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
