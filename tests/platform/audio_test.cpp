@@ -237,6 +237,25 @@ TEST(SdlAudio, TheDummyDriverPlaysASoundToItsEnd) {
   EXPECT_GE(device->LastStartWaitNs(), 0);
 }
 
+// The disk driver gives up its device when it cannot write, as a real device goes away when it is
+// unplugged: the buffers made on it report the loss.
+TEST(SdlAudio, ADeviceThatGoesAwayReportsItsBuffersLost) {
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", "/dev/full", 1);
+  auto device = platform::SdlAudioDevice::Open();
+  ASSERT_NE(device, nullptr);
+  auto b = Constant(*device, 11025, 8, 11025, 0.5);
+  b->Play(true);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!(StatusOf(*b) & platform::kBufferLost) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(StatusOf(*b), platform::kBufferLost);
+  EXPECT_EQ(b->Play(false), AudioResult::BufferLost);
+  auto fresh = Constant(*device, 11025, 8, 1103, 0.5);
+  EXPECT_EQ(fresh->Play(false), AudioResult::Ok) << "buffers made afterwards belong to the output open now";
+  unsetenv("SDL_DISKAUDIOFILE");
+}
+
 TEST(SdlAudio, NoDriverMeansNoDevice) {
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
   EXPECT_EQ(platform::SdlAudioDevice::Open(), nullptr);
