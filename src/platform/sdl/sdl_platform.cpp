@@ -103,19 +103,21 @@ bool SdlPlatform::PollEvent(Event& event) {
 }
 
 void SdlPlatform::WaitEvent(std::uint32_t timeout_ms) {
-  if (!net_.Busy()) {
-    SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout_ms));
-    return;
-  }
-  // SDL cannot wait on sockets: watch them in short slices, looking at SDL's queue between.
-  constexpr std::uint32_t kSlice = 2;
+  // Waits in short slices, looking at SDL's queue between. SDL_WaitEventTimeout is not used: on
+  // X11 it wakes itself with a message to the newest window over a second connection, and when
+  // that window (a dialog just closed) is destroyed before the server gets to the message, the
+  // error ends the program. Sockets are watched during the slices while the network is busy.
+  constexpr std::uint32_t kSlice = 2, kIdleSlice = 10;
   const std::uint64_t start = SDL_GetTicks64();
   for (;;) {
     SDL_PumpEvents();
     if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return;
     std::uint64_t spent = SDL_GetTicks64() - start;
     if (spent >= timeout_ms) return;
-    if (net_.WaitActivity(std::min<std::uint32_t>(kSlice, timeout_ms - static_cast<std::uint32_t>(spent))))
+    const std::uint32_t left = timeout_ms - static_cast<std::uint32_t>(spent);
+    if (!net_.Busy())
+      SDL_Delay(std::min(kIdleSlice, left));
+    else if (net_.WaitActivity(std::min(kSlice, left)))
       return;
   }
 }
