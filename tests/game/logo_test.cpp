@@ -129,10 +129,16 @@ TEST(Logo, FullScreenShowsItThroughTheGamesPalette) {
     for (int x = 0; x < 320; ++x)
       wrong += run.Screen().ShownPixel(x, y) != expected[static_cast<std::size_t>(y * 320 + x)];
   EXPECT_EQ(wrong, 0);
-  // Back to the window: the desktop is restored.
+  // Back to the window: the desktop is restored and the frames go on there.
   run.h.KeyDown(game::VK_F8, true);
   EXPECT_EQ(run.Screen().FullScreenWindow(), 0u);
   EXPECT_EQ(run.form->DXDraw1->Surface()->BitCount(), 32);
+  run.FrameAt(5);
+  wrong = 0;
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x)
+      wrong += run.Screen().ShownPixel(x, y) != expected[static_cast<std::size_t>(y * 320 + x)];
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(Logo, TheFormHandsThePicturesPaletteToTheDisplay) {

@@ -31,7 +31,7 @@ std::vector<std::uint32_t> LogoAtRest(int scale) {
   return out;
 }
 
-TEST(Window, OpensCentredAtTwiceTheSizeAndPlaysTheLogo) {
+TEST(Window, OpensCentredAtTwiceTheSizePlaysTheLogoAndGoesFullScreen) {
   ScopedTempDir dir;
   VirtualX x(1280, 1024, 24);
   const std::map<std::string, std::string> env = {{"DISPLAY", x.Display()}};
@@ -74,6 +74,20 @@ TEST(Window, OpensCentredAtTwiceTheSizeAndPlaysTheLogo) {
       20s))
       << "closest picture had " << best_wrong << " pixels wrong\n"
       << ReadFile(dir.Path() / "velkor.log");
+
+  // Alt+F8 takes the whole screen and gives it back.
+  auto placed = [&](int px, int py, int w, int h) {
+    return WaitUntil(
+        [&] {
+          shot = CaptureWindow(x.Display(), window);
+          return shot && shot->x == px && shot->y == py && shot->width == w && shot->height == h;
+        },
+        10s);
+  };
+  RunAndCapture({"xdotool", "key", "alt+F8"}, env);
+  EXPECT_TRUE(placed(0, 0, 1280, 1024));
+  RunAndCapture({"xdotool", "key", "alt+F8"}, env);
+  EXPECT_TRUE(placed(320, 272, 640, 480));
   EXPECT_TRUE(velkor.Running());
 }
 

@@ -59,13 +59,34 @@ void SdlDisplay::WindowClientSize(Window& window, int& width, int& height) {
 }
 
 bool SdlDisplay::EnterFullScreen(Window& window, const DisplayMode&) {
-  auto& w = static_cast<SdlWindow&>(window);
-  return SDL_SetWindowFullscreen(w.Handle(), SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
+  SDL_Window* w = static_cast<SdlWindow&>(window).Handle();
+  SDL_Rect before;
+  SDL_GetWindowPosition(w, &before.x, &before.y);
+  SDL_GetWindowSize(w, &before.w, &before.h);
+  // Cover the screen by hand too: without a window manager to honour the full-screen state
+  // (a bare X server) the window would otherwise stay where it was.
+  SDL_Rect screen;
+  if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(w), 0), &screen) == 0) {
+    SDL_SetWindowPosition(w, screen.x, screen.y);
+    SDL_SetWindowSize(w, screen.w, screen.h);
+  }
+  if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+    SDL_SetWindowSize(w, before.w, before.h);
+    SDL_SetWindowPosition(w, before.x, before.y);
+    return false;
+  }
+  windowed_[window.Id()] = before;
+  return true;
 }
 
 void SdlDisplay::LeaveFullScreen(Window& window) {
-  auto& w = static_cast<SdlWindow&>(window);
-  SDL_SetWindowFullscreen(w.Handle(), 0);
+  SDL_Window* w = static_cast<SdlWindow&>(window).Handle();
+  SDL_SetWindowFullscreen(w, 0);
+  auto it = windowed_.find(window.Id());
+  if (it == windowed_.end()) return;
+  SDL_SetWindowSize(w, it->second.w, it->second.h);
+  SDL_SetWindowPosition(w, it->second.x, it->second.y);
+  windowed_.erase(it);
 }
 
 void SdlDisplay::Show(Window& window, const PixelBuffer& primary) {
@@ -117,8 +138,11 @@ void SdlPresenter::Show(const PixelBuffer& picture) {
   int out_w = 0, out_h = 0;
   SDL_GetRendererOutputSize(renderer_, &out_w, &out_h);
   Rect r = FitPicture(picture.width, picture.height, out_w, out_h);
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
+  // Black bars where the picture does not reach (not needed in a window of the picture's shape).
+  if (r.Width() != out_w || r.Height() != out_h) {
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+  }
   SDL_Rect dst{r.left, r.top, r.Width(), r.Height()};
   SDL_RenderCopy(renderer_, texture_, nullptr, &dst);
   SDL_RenderPresent(renderer_);

@@ -4,6 +4,8 @@
 // changing the video mode and letter-boxes the picture. Pixels are scaled nearest-neighbour.
 #include <SDL.h>
 
+#include <cstdint>
+#include <map>
 #include <vector>
 
 #include "platform/display_memory.h"
@@ -29,6 +31,8 @@ class SdlDisplay : public MemoryDisplay {
 
  private:
   SdlPlatform& platform_;
+  // Where each full-screen window was before, to put it back.
+  std::map<std::uint32_t, SDL_Rect> windowed_;
 };
 
 // What one window needs to show a picture: its renderer and a texture of the picture's size.
