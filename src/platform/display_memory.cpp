@@ -489,6 +489,39 @@ void ExpandToRgb(const PixelBuffer& src, std::vector<Rgb>& out) {
   }
 }
 
+void ScaleNearest(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha,
+                  std::vector<int>& columns) {
+  if (dest.Empty() || src.width <= 0 || src.height <= 0 || target.bits_per_pixel != 32) return;
+  const Rect clip = Intersect(dest, {0, 0, target.width, target.height});
+  if (clip.Empty()) return;
+  const auto& palette = src.palette ? *src.palette : StaticSystemPalette();
+  const int n = clip.Width();
+  columns.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i)
+    columns[static_cast<std::size_t>(i)] =
+        static_cast<int>(static_cast<std::int64_t>(clip.left + i - dest.left) * src.width / dest.Width());
+  const std::uint32_t* previous = nullptr;
+  std::int64_t previous_sy = -1;
+  for (int y = clip.top; y < clip.bottom; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(target.pixels + static_cast<std::ptrdiff_t>(y) * target.pitch) +
+                clip.left;
+    const std::int64_t sy = static_cast<std::int64_t>(y - dest.top) * src.height / dest.Height();
+    if (sy == previous_sy) {  // an enlarged row repeats the one above
+      std::memcpy(row, previous, static_cast<std::size_t>(n) * 4);
+      continue;
+    }
+    const std::uint8_t* s = src.pixels + sy * src.pitch;
+    if (src.bits_per_pixel == 8) {
+      for (int i = 0; i < n; ++i) row[i] = palette[s[columns[static_cast<std::size_t>(i)]]] | alpha;
+    } else {
+      const auto* s32 = reinterpret_cast<const std::uint32_t*>(s);
+      for (int i = 0; i < n; ++i) row[i] = s32[columns[static_cast<std::size_t>(i)]] | alpha;
+    }
+    previous = row;
+    previous_sy = sy;
+  }
+}
+
 const std::array<Rgb, 256>& StaticSystemPalette() {
   static const std::array<Rgb, 256> palette = [] {
     std::array<Rgb, 256> p{};

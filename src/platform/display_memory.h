@@ -46,6 +46,13 @@ class MemoryDisplay : public Display {
   std::uint64_t video_memory_ = std::numeric_limits<std::uint64_t>::max();
 };
 
+// Enlarges (or shrinks) a surface's pixels, nearest-neighbour and through its palette when it
+// has 8 bits per pixel, onto rectangle `dest` of a 32-bit target; the rest of the target stays.
+// `alpha` is added to every pixel written; `columns` is scratch space, kept between calls so
+// that showing a frame allocates nothing.
+void ScaleNearest(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha,
+                  std::vector<int>& columns);
+
 // A surface's pixels as 0x00RRGGBB, through its palette when it has 8 bits per pixel.
 void ExpandToRgb(const PixelBuffer& src, std::vector<Rgb>& out);
 

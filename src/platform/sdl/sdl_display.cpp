@@ -1,33 +1,10 @@
 #include "platform/sdl/sdl_display.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/sdl/sdl_platform.h"
 
 namespace platform {
-
-namespace {
-
-// True when the renderer draws through OpenGL rasterised by the processor (a virtual X server,
-// a machine without a graphics driver). Scaling the picture there costs far more than SDL's
-// own software renderer does.
-bool RasterisedInSoftware(SDL_Renderer* renderer) {
-  SDL_RendererInfo info;
-  if (SDL_GetRendererInfo(renderer, &info) != 0 || !info.name || std::strncmp(info.name, "opengl", 6) != 0)
-    return false;
-  using GetString = const unsigned char* (*)(unsigned int);
-  auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-  if (!get_string) return false;
-  constexpr unsigned int kGlRenderer = 0x1F01;
-  const char* name = reinterpret_cast<const char*>(get_string(kGlRenderer));
-  if (!name) return false;
-  for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"})
-    if (std::strstr(name, soft)) return true;
-  return false;
-}
-
-}  // namespace
 
 SdlDisplay::SdlDisplay(SdlPlatform& platform) : platform_(platform) {}
 
@@ -90,62 +67,42 @@ void SdlDisplay::LeaveFullScreen(Window& window) {
 }
 
 void SdlDisplay::Show(Window& window, const PixelBuffer& primary) {
-  static_cast<SdlWindow&>(window).Presenter().Show(primary);
+  SDL_Window* w = static_cast<SdlWindow&>(window).Handle();
+  SDL_Surface* surface = SDL_GetWindowSurface(w);
+  if (!surface) return;
+  const Rect r = FitPicture(primary.width, primary.height, surface->w, surface->h);
+  if (r.Empty()) return;
+  // Black bars where the picture does not reach (none in a window of the picture's shape).
+  const SDL_Rect bars[4] = {{0, 0, surface->w, r.top},
+                            {0, r.bottom, surface->w, surface->h - r.bottom},
+                            {0, r.top, r.left, r.Height()},
+                            {r.right, r.top, surface->w - r.right, r.Height()}};
+  for (const SDL_Rect& bar : bars)
+    if (bar.w > 0 && bar.h > 0) SDL_FillRect(surface, &bar, SDL_MapRGB(surface->format, 0, 0, 0));
+  const Uint32 format = surface->format->format;
+  if (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) {
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    const PixelBuffer target{static_cast<std::uint8_t*>(surface->pixels), surface->w, surface->h, surface->pitch, 32,
+                             nullptr};
+    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns_);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  } else {
+    // A window surface of another format: SDL converts the colours while it enlarges.
+    ExpandToRgb(primary, staging_);
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(staging_.data(), primary.width, primary.height, 32,
+                                                             primary.width * 4, SDL_PIXELFORMAT_RGB888);
+    if (!source) return;
+    SDL_Rect dst{r.left, r.top, r.Width(), r.Height()};
+    SDL_BlitScaled(source, nullptr, surface, &dst);
+    SDL_FreeSurface(source);
+  }
+  SDL_UpdateWindowSurface(w);
 }
 
 void SdlDisplay::WaitForVerticalBlank() { platform_.WaitForVerticalBlank(); }
 
-void SdlDisplay::RenderReset(bool device_reset) {
-  if (device_reset) platform_.DropPresenters();
-  LoseSurfaces();
-}
-
-SdlPresenter::~SdlPresenter() { Drop(); }
-
-void SdlPresenter::Drop() {
-  if (texture_) SDL_DestroyTexture(texture_);
-  if (renderer_) SDL_DestroyRenderer(renderer_);
-  texture_ = nullptr;
-  renderer_ = nullptr;
-  texture_width_ = texture_height_ = 0;
-}
-
-void SdlPresenter::Show(const PixelBuffer& picture) {
-  if (!renderer_) {
-    renderer_ = SDL_CreateRenderer(window_, -1, 0);
-    if (renderer_ && RasterisedInSoftware(renderer_)) {
-      SDL_DestroyRenderer(renderer_);
-      renderer_ = nullptr;
-    }
-    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-    if (!renderer_) return;
-  }
-  if (!texture_ || texture_width_ != picture.width || texture_height_ != picture.height) {
-    if (texture_) SDL_DestroyTexture(texture_);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, picture.width,
-                                 picture.height);
-    if (!texture_) return;
-    SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
-    texture_width_ = picture.width;
-    texture_height_ = picture.height;
-  }
-  if (picture.bits_per_pixel == 8) {
-    ExpandToRgb(picture, staging_);
-    SDL_UpdateTexture(texture_, nullptr, staging_.data(), picture.width * 4);
-  } else {
-    SDL_UpdateTexture(texture_, nullptr, picture.pixels, picture.pitch);
-  }
-  int out_w = 0, out_h = 0;
-  SDL_GetRendererOutputSize(renderer_, &out_w, &out_h);
-  Rect r = FitPicture(picture.width, picture.height, out_w, out_h);
-  // Black bars where the picture does not reach (not needed in a window of the picture's shape).
-  if (r.Width() != out_w || r.Height() != out_h) {
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-  }
-  SDL_Rect dst{r.left, r.top, r.Width(), r.Height()};
-  SDL_RenderCopy(renderer_, texture_, nullptr, &dst);
-  SDL_RenderPresent(renderer_);
+void SdlDisplay::WindowMinimized(std::uint32_t window_id) {
+  if (windowed_.count(window_id)) LoseSurfaces();
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 #pragma once
-// The SDL screen: surfaces in memory, shown through each window's renderer. In a window the
-// picture is scaled by the window's whole factor; full screen takes the desktop without
-// changing the video mode and letter-boxes the picture. Pixels are scaled nearest-neighbour.
+// The SDL screen: surfaces in memory, shown in each window's own surface. In a window the
+// picture is enlarged by the window's whole factor; full screen takes the desktop without
+// changing the video mode and letter-boxes the picture. Pixels are enlarged nearest-neighbour,
+// by the program itself, so no graphics driver is needed and none is loaded.
 #include <SDL.h>
 
 #include <cstdint>
@@ -25,33 +26,16 @@ class SdlDisplay : public MemoryDisplay {
   void Show(Window& window, const PixelBuffer& primary) override;
   void WaitForVerticalBlank() override;
 
-  // The renderer's targets were reset, or its whole device (then every window's renderer is
-  // made anew): the surfaces count as lost, so the program redraws them.
-  void RenderReset(bool device_reset);
+  // A window was minimised. A full-screen one loses its surfaces, as an exclusive screen does
+  // when the player switches away, and they are restored when it comes back.
+  void WindowMinimized(std::uint32_t window_id);
 
  private:
   SdlPlatform& platform_;
   // Where each full-screen window was before, to put it back.
   std::map<std::uint32_t, SDL_Rect> windowed_;
-};
-
-// What one window needs to show a picture: its renderer and a texture of the picture's size.
-class SdlPresenter {
- public:
-  explicit SdlPresenter(SDL_Window* window) : window_(window) {}
-  ~SdlPresenter();
-  SdlPresenter(const SdlPresenter&) = delete;
-  SdlPresenter& operator=(const SdlPresenter&) = delete;
-
-  void Show(const PixelBuffer& picture);
-  void Drop();
-
- private:
-  SDL_Window* window_;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
-  int texture_width_ = 0, texture_height_ = 0;
-  std::vector<Rgb> staging_;
+  std::vector<int> columns_;   // the enlargement's source columns
+  std::vector<Rgb> staging_;   // for window surfaces in another format
 };
 
 }  // namespace platform

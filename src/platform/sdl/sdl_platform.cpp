@@ -17,7 +17,7 @@ std::unique_ptr<Platform> CreateSdlPlatform() { return std::make_unique<SdlPlatf
 SdlPlatform::SdlPlatform() {
   // SDL turns SIGINT and SIGTERM into a quit event, which ends the program the normal way.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
-  // A software renderer writes straight into the window, not through an OpenGL texture.
+  // Window surfaces are plain memory that goes straight to the window, not OpenGL textures.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
     throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
@@ -66,8 +66,7 @@ LocalTime SdlPlatform::Now() {
 void SdlPlatform::Sleep(std::uint32_t ms) { SDL_Delay(ms); }
 
 bool SdlPlatform::LoadLibraryFunction(std::string_view file_name, std::string_view function) {
-  // The libraries are parts of this program; loading one only marks it in use.
-  loaded_libraries_.insert(LowerAscii(file_name));
+  // The libraries are parts of this program: there is nothing to load.
   return LibraryExports(file_name, function);
 }
 
@@ -142,10 +141,6 @@ SdlWindow* SdlPlatform::FindWindow(std::uint32_t id) const {
   return it == windows_.end() ? nullptr : it->second;
 }
 
-void SdlPlatform::DropPresenters() {
-  for (auto& [id, window] : windows_) window->Presenter().Drop();
-}
-
 bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
   out = Event{};
   if (in.type == user_event_type_) {
@@ -158,10 +153,6 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
     case SDL_QUIT:
       out.type = EventType::Quit;
       return true;
-    case SDL_RENDER_TARGETS_RESET:
-    case SDL_RENDER_DEVICE_RESET:
-      display_->RenderReset(in.type == SDL_RENDER_DEVICE_RESET);
-      return false;
     case SDL_WINDOWEVENT:
       out.window = in.window.windowID;
       switch (in.window.event) {
@@ -176,6 +167,7 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
           out.type = EventType::FocusLost;
           return true;
         case SDL_WINDOWEVENT_EXPOSED: out.type = EventType::Exposed; return true;
+        case SDL_WINDOWEVENT_MINIMIZED: display_->WindowMinimized(in.window.windowID); return false;
         default: return false;
       }
     case SDL_KEYDOWN:
@@ -246,12 +238,10 @@ SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
                              desc.client_height * scale_, flags);
   if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
   id_ = SDL_GetWindowID(window_);
-  presenter_ = std::make_unique<SdlPresenter>(window_);
 }
 
 SdlWindow::~SdlWindow() {
   platform_.Forget(this);
-  presenter_.reset();
   SDL_DestroyWindow(window_);
 }
 

@@ -4,7 +4,6 @@
 
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "platform/net.h"
@@ -45,8 +44,6 @@ class SdlPlatform : public Platform {
   // Called by windows.
   void Forget(SdlWindow* window);
   SdlWindow* FindWindow(std::uint32_t id) const;
-  // Every window lets go of its renderer (the render device was reset).
-  void DropPresenters();
 
  private:
   bool Translate(const SDL_Event& in, Event& out);
@@ -56,7 +53,6 @@ class SdlPlatform : public Platform {
   std::map<std::uint32_t, SdlWindow*> windows_;
   Network net_;
   std::unique_ptr<SdlDisplay> display_;
-  std::set<std::string> loaded_libraries_;
   SdlKeyboard keyboard_;
 };
 
@@ -90,7 +86,6 @@ class SdlWindow : public Window {
   // The client area in the program's pixels.
   int ClientWidth() const { return client_width_; }
   int ClientHeight() const { return client_height_; }
-  SdlPresenter& Presenter() { return *presenter_; }
 
  private:
   SdlPlatform& platform_;
@@ -98,7 +93,6 @@ class SdlWindow : public Window {
   std::uint32_t id_ = 0;
   int scale_ = 1;
   int client_width_ = 0, client_height_ = 0;
-  std::unique_ptr<SdlPresenter> presenter_;
   bool text_input_ = false;
 };
 
