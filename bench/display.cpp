@@ -13,22 +13,14 @@
 #include "media/dximagelist.h"
 #include "platform/display.h"
 #include "platform/headless/headless_platform.h"
+#include "support/display_rig.h"
 
 namespace {
 
-struct LogoRig {
+struct LogoRig : testing_support::DisplayRig {
   explicit LogoRig(bool full_screen) {
-    form = new media::TDXForm(&app);
-    draw = new media::TDXDraw(form);
-    draw->Align = media::alClient;
-    draw->AutoSize = false;
-    draw->Display.Width = 320;
-    draw->Display.Height = 240;
-    draw->SetSurfaceSize(320, 240);
-    media::TDXDrawOptions options = media::Opt(media::doWaitVBlank) | media::Opt(media::doStretch) |
-                                    media::Opt(media::doCenter) | media::Opt(media::doAllowReboot);
-    if (full_screen) options |= media::Opt(media::doFullScreen);
-    draw->SetOptions(options);
+    draw->SetOptions(media::Opt(media::doWaitVBlank) | media::Opt(media::doStretch) | media::Opt(media::doCenter));
+    FullScreen(full_screen);
     list = new media::TDXImageList(form);
     logo = list->Items.Add();
     logo->Picture.LoadFromData(app::FindAsset("logo.dib"));
@@ -40,10 +32,6 @@ struct LogoRig {
     if (!draw->ReadyToDraw()) std::abort();
   }
 
-  platform::HeadlessPlatform platform;
-  app::TApplication app{platform};
-  media::TDXForm* form;
-  media::TDXDraw* draw;
   media::TDXImageList* list;
   media::TPictureCollectionItem* logo;
 };
