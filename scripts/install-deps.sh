@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, when they are missing.
-# Usage: scripts/install-deps.sh run|test|bench
+# Usage: scripts/install-deps.sh run|test|bench|screenshots
 set -eu
 want=(cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libfreetype-dev fonts-ipafont-gothic)
 case "${1:-run}" in
@@ -8,6 +8,7 @@ case "${1:-run}" in
                sox libsqlite3-dev libasio-dev chromium) ;;
   bench) want+=(libbenchmark-dev libgtest-dev xvfb libsqlite3-dev libasio-dev wrk nginx-light curl) ;;
   run) want+=(libsqlite3-dev libasio-dev) ;;
+  screenshots) want+=(libsqlite3-dev libasio-dev xvfb xdotool x11-apps netpbm python3) ;;
 esac
 missing=()
 for p in "${want[@]}"; do

@@ -17,10 +17,7 @@ TEST(Program, OpensItsWindowAndSavesTheDefaultTableOnSigterm) {
   ChildProcess velkor;
   velkor.Start({VELKOR_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}}, dir.Path().string(),
                (dir.Path() / "velkor.log").string());
-  ASSERT_TRUE(WaitUntil(
-      [&] { return !RunAndCapture({"xdotool", "search", "--name", "^Velkor Ver 1.12$"}, {{"DISPLAY", x.Display()}}).empty(); },
-      10s))
-      << ReadFile(dir.Path() / "velkor.log");
+  ASSERT_FALSE(x.WaitForWindow("^Velkor Ver 1.12$", 10s).empty()) << ReadFile(dir.Path() / "velkor.log");
   ASSERT_TRUE(velkor.Running());
   velkor.Signal(SIGTERM);
   auto status = velkor.Wait(10s);
@@ -41,13 +38,8 @@ TEST(Program, EndsTheNormalWayOnSigintAndWhenTheWindowIsClosed) {
     std::filesystem::remove(dir.Path() / "hisc.dat");
     ChildProcess velkor;
     velkor.Start({VELKOR_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}}, dir.Path().string());
-    std::string id;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          id = RunAndCapture({"xdotool", "search", "--name", "^Velkor Ver 1.12$"}, {{"DISPLAY", x.Display()}});
-          return !id.empty();
-        },
-        10s));
+    const std::string id = x.WaitForWindow("^Velkor Ver 1.12$", 10s);
+    ASSERT_FALSE(id.empty());
     if (std::string(how) == "SIGINT") {
       velkor.Signal(SIGINT);
     } else {

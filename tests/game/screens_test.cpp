@@ -2,6 +2,7 @@
 // read pixel by pixel after a frame.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <set>
 #include <string>
@@ -276,6 +277,37 @@ TEST_F(RankingScreen, HeadingAndPromptAreCentred) {
   EXPECT_EQ(Lit(top), expected);
   const Box prompt{0, 210, 320, 232};
   EXPECT_EQ(Lit(prompt), Glyphs("[Enter]", 16, 160 - Width("[Enter]", 16) / 2, 210, prompt));
+}
+
+TEST_F(RankingScreen, FullScreenDrawsInTheNearestColoursOfTheGamesPalette) {
+  form->HighScores.HiDates[4] = "07/03/25 10:00";
+  form->NewRank = 0;
+  Draw(game::gsRanking);
+  const Box row{0, 15 * 4 + 24, 175, 15 * 4 + 32};
+  const Pixels glyphs = Lit(row);
+
+  game.KeyDown(game::VK_F8, true);
+  ASSERT_EQ(form->DXDraw1->Surface()->BitCount(), 8);
+  Draw(game::gsRanking);
+  std::array<platform::Rgb, 256> palette{};
+  for (int i = 0; i < 256; ++i) {
+    const media::TRGBQuad& q = form->DXDraw1->ColorTable[i];
+    palette[i] = static_cast<platform::Rgb>(q.rgbRed << 16 | q.rgbGreen << 8 | q.rgbBlue);
+  }
+  const platform::Rgb red = palette[app::NearestPaletteIndex(palette, kRed)];
+  const platform::Rgb white = palette[app::NearestPaletteIndex(palette, kWhite)];
+  ASSERT_NE(red, white);
+  platform::HeadlessDisplay& screen = game.platform.Screen();
+  Pixels shown_red;
+  for (int y = row.y1; y < row.y2; ++y)
+    for (int x = row.x1; x < row.x2; ++x)
+      if (screen.ShownPixel(x, y) == red) shown_red.insert({x, y});
+  EXPECT_EQ(shown_red, glyphs);
+  const Box row3{0, 15 * 3 + 24, 175, 15 * 3 + 32};
+  int whites = 0;
+  for (int y = row3.y1; y < row3.y2; ++y)
+    for (int x = row3.x1; x < row3.x2; ++x) whites += screen.ShownPixel(x, y) == white;
+  EXPECT_GT(whites, 20);
 }
 
 // --- Title ---

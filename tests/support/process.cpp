@@ -130,6 +130,12 @@ std::string VirtualX::Xdotool(const std::vector<std::string>& args, int* exit_st
   return out;
 }
 
+std::string VirtualX::WaitForWindow(const std::string& name_regex, std::chrono::milliseconds timeout) const {
+  std::string ids;
+  WaitUntil([&] { return !(ids = Xdotool({"search", "--name", name_regex})).empty(); }, timeout);
+  return ids.substr(0, ids.find('\n'));
+}
+
 std::string RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                           int* exit_status) {
   int fds[2];

@@ -48,6 +48,9 @@ class VirtualX {
   // Runs xdotool on this display (real key and mouse events among others); its output without
   // the last line end.
   std::string Xdotool(const std::vector<std::string>& args, int* exit_status = nullptr) const;
+  // The id of the first window whose name matches `name_regex`, once one shows within `timeout`;
+  // empty if none does.
+  std::string WaitForWindow(const std::string& name_regex, std::chrono::milliseconds timeout) const;
 
  private:
   ChildProcess server_;
