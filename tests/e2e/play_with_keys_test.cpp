@@ -69,7 +69,8 @@ TEST_F(PlayWithKeys, SkipLogoPlayAGameReturnToTheLogoAndQuit) {
 
   const std::time_t started = std::time(nullptr);
   ChildProcess velkor;
-  velkor.Start({VELKOR_BINARY}, {{"DISPLAY", x.Display()}}, dir.Path().string(), (dir.Path() / "velkor.log").string());
+  velkor.Start({VELKOR_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}}, dir.Path().string(),
+               (dir.Path() / "velkor.log").string());
 
   std::string window;
   ASSERT_TRUE(testing_support::WaitUntil(
