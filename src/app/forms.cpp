@@ -14,6 +14,8 @@ TForm::TForm(TComponent* AOwner) : TComponent(AOwner), app_(*app::Application) {
 }
 
 TForm::~TForm() {
+  // Controls leave their form while it is still whole, however the form is destroyed.
+  DestroyComponents();
   DestroyHandle();
   app_.RemoveForm(this);
 }
