@@ -1,5 +1,5 @@
-// Fuzzes how the ranking server reads a request: the head, the route, the entry's query and its
-// checks, and the page made from an entry that passed them.
+// Fuzzes how the ranking server reads a request: a proxy's first line, the head, the route, the
+// entry's query and its checks, and the page made from an entry that passed them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   server::Entry entry;
   if (server::ParseEntryQuery(bytes, entry) == server::Refusal::kNone) CheckEntry(entry);
+
+  if (auto source = server::ParseProxyLine(bytes.substr(0, bytes.find("\r\n"))))
+    Check(source->find(' ') == std::string_view::npos);
 
   std::size_t end = server::FindHeadEnd(bytes);
   if (end != std::string_view::npos) Check(end <= size);

@@ -205,6 +205,22 @@ Refusal ParseEntryQuery(std::string_view query, Entry& entry) {
   return Refusal::kBadQuery;
 }
 
+std::optional<std::string_view> ParseProxyLine(std::string_view line) {
+  if (!line.starts_with(kProxyTag)) return std::nullopt;
+  line.remove_prefix(kProxyTag.size());
+  if (line == "UNKNOWN" || line.starts_with("UNKNOWN ")) return std::string_view();
+  // Protocol, source, destination, source port, destination port.
+  std::array<std::string_view, 5> fields;
+  for (std::string_view& field : fields) {
+    std::size_t space = line.find(' ');
+    field = line.substr(0, space);
+    if (field.empty()) return std::nullopt;
+    line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
+  }
+  if (!line.empty() || (fields[0] != "TCP4" && fields[0] != "TCP6")) return std::nullopt;
+  return fields[1];
+}
+
 Classified Classify(const RequestHead& head) {
   Classified c;
   if (head.method != "GET") {

@@ -89,4 +89,13 @@ Classified Classify(const RequestHead& head);
 // The query of an entry ("command=entry&name=...*"), split and checked.
 Refusal ParseEntryQuery(std::string_view query, Entry& entry);
 
+// A TCP proxy in front (one that passes the game's bytes untouched, as an HTTP proxy cannot: it
+// refuses the spaces of a name) says where the connection comes from in a first line of the
+// PROXY protocol, version 1: "PROXY TCP4 203.0.113.7 192.0.2.1 56324 80".
+inline constexpr std::string_view kProxyTag = "PROXY ";
+inline constexpr std::size_t kMaxProxyLine = 107;  // CR LF included
+// The source address of such a line (without its CR LF); empty for "PROXY UNKNOWN"; nothing when
+// the line is malformed.
+std::optional<std::string_view> ParseProxyLine(std::string_view line);
+
 }  // namespace server

@@ -1,5 +1,6 @@
 #include "server/server.h"
 
+#include <algorithm>
 #include <array>
 #include <asio.hpp>
 #include <cstdio>
@@ -175,7 +176,14 @@ class Server {
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   Connection(Server& server, tcp::socket socket, asio::ip::address peer)
-      : server_(server), socket_(std::move(socket)), timer_(server.io), peer_(peer), client_(peer) {}
+      : server_(server),
+        socket_(std::move(socket)),
+        timer_(server.io),
+        peer_(peer),
+        origin_(peer),
+        client_(peer),
+        from_proxy_(server.trusted_proxy && Unmapped(peer) == *server.trusted_proxy),
+        proxy_line_possible_(from_proxy_) {}
   ~Connection() { server_.Removed(this); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -201,7 +209,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     used_ -= consumed_;
     consumed_ = 0;
     request_line_.clear();
-    client_ = peer_;
+    client_ = origin_;
     ArmTimer(server_.options.read_deadline);
     Scan(0);
   }
@@ -221,6 +229,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   // Looks for the end of the head from `from` on; answers it, refuses an oversized one or reads on.
   void Scan(std::size_t from) {
+    if (proxy_line_possible_ && used_ > 0) {
+      if (!TakeProxyLine()) return;
+      from = 0;
+    }
     // Blank lines before a request line are ignored, as clients may send them after a request.
     std::size_t blank = 0;
     while (blank < used_ && (buf_[blank] == '\r' || buf_[blank] == '\n')) ++blank;
@@ -236,6 +248,41 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return Refuse(Refusal::kHeadTooLarge);
     }
     ReadMore();
+  }
+
+  // A connection from the trusted proxy may begin with a PROXY line. Takes it when it is there;
+  // false when more bytes are needed or the line was refused.
+  bool TakeProxyLine() {
+    std::string_view data(buf_.data(), used_);
+    std::size_t compare = std::min(data.size(), kProxyTag.size());
+    if (data.substr(0, compare) != kProxyTag.substr(0, compare)) {
+      proxy_line_possible_ = false;  // an HTTP proxy: X-Forwarded-For tells the client
+      return true;
+    }
+    std::size_t end = data.substr(0, kMaxProxyLine).find("\r\n");
+    if (end == std::string_view::npos) {
+      if (used_ < kMaxProxyLine) {
+        ReadMore();
+      } else {
+        request_line_ = FirstLine();
+        Refuse(Refusal::kBadRequestLine);
+      }
+      return false;
+    }
+    auto source = ParseProxyLine(data.substr(0, end));
+    asio::error_code ec;
+    if (source && !source->empty()) origin_ = asio::ip::make_address(std::string(*source), ec);
+    if (!source || ec) {
+      request_line_ = std::string(data.substr(0, end));
+      Refuse(Refusal::kBadRequestLine);
+      return false;
+    }
+    proxy_line_possible_ = false;
+    proxied_ = true;
+    client_ = origin_;
+    std::memmove(buf_.data(), buf_.data() + end + 2, used_ - end - 2);
+    used_ -= end + 2;
+    return true;
   }
 
   std::string FirstLine() const {
@@ -256,7 +303,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     request_line_ = std::string(head->request_line);
     keep_alive_ = head->keep_alive && !server_.stopping;
-    if (server_.trusted_proxy && Unmapped(peer_) == *server_.trusted_proxy && !head->forwarded_for.empty()) {
+    // Behind a TCP proxy the header is the client's own word; only an HTTP proxy's counts.
+    if (from_proxy_ && !proxied_ && !head->forwarded_for.empty()) {
       asio::error_code ec;
       auto forwarded = asio::ip::make_address(std::string(head->forwarded_for), ec);
       if (!ec) client_ = forwarded;
@@ -375,7 +423,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::steady_timer timer_;
   unsigned timer_generation_ = 0;
   asio::ip::address peer_;
-  asio::ip::address client_;  // the peer, or the address a trusted proxy forwarded for
+  asio::ip::address origin_;  // the peer, or the source a TCP proxy's PROXY line gave
+  asio::ip::address client_;  // the origin, or the address an HTTP proxy forwarded for
+  bool from_proxy_;           // the peer is the trusted proxy
+  bool proxy_line_possible_;  // its PROXY line may still come
+  bool proxied_ = false;      // it came
   Phase phase_ = Phase::kReading;
   std::array<char, kMaxHeadBytes> buf_;
   std::size_t used_ = 0;      // bytes in buf_

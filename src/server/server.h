@@ -13,8 +13,8 @@ struct Options {
   unsigned short listen_port = 8080;
   std::string db_path = "ranking.db";
   std::size_t max_connections = 512;
-  // Connections from this address come through a reverse proxy; their client address is the
-  // last one of X-Forwarded-For. Empty: none.
+  // Connections from this address come through a proxy; their client address is the source of
+  // a PROXY protocol line or else the last one of X-Forwarded-For. Empty: none.
   std::string trusted_proxy;
   std::chrono::seconds read_deadline{10};
 };
@@ -30,8 +30,9 @@ inline constexpr const char* kUsage =
     "  --db FILE               SQLite database of the entries (default ranking.db in the current\n"
     "                          directory; created with its tables on first start)\n"
     "  --max-connections N     open connections at most (default 512); more are answered 503\n"
-    "  --trusted-proxy ADDR    the address of a reverse proxy in front of the server: for its\n"
-    "                          connections the client is the last address of X-Forwarded-For\n"
+    "  --trusted-proxy ADDR    the address of a proxy in front of the server: for its connections\n"
+    "                          the client is the source of a PROXY protocol line (TCP proxy), or\n"
+    "                          else the last address of X-Forwarded-For (HTTP proxy)\n"
     "  --help                  show this text\n"
     "\n"
     "SIGINT or SIGTERM stop the server after the entries under way are stored and answered.\n"

@@ -7,6 +7,7 @@
 #include "app/dialogs.h"
 #include "app/sjis.h"
 #include "ranking_host_for_tests.h"
+#include "server/ranking_fixture.h"
 #include "support/form_driver.h"
 #include "support/harness.h"
 #include "support/script_server.h"
@@ -224,6 +225,33 @@ TEST_F(SubmitDialogTest, NameAndCommentGoOutAsTypedInCp932) {
   h.Stop();
   const std::string saved = testing_support::ReadFile("hisc.dat");
   EXPECT_EQ(saved.substr(saved.size() - name.size() - 2), name + "\r\n");
+}
+
+TEST_F(SubmitDialogTest, TheRankingServerStoresTheSendAndItsPageShowsIt) {
+  StartGame(5611, "");
+  ranking_test::RankingServer server;
+  ranking_testing::ranking_host = "127.0.0.1:" + std::to_string(server.Port());
+  RunDialog([&](ranking::TForm2& d) {
+    Send(d, "abc", "hi");
+    WhenIdle([&](ranking::TForm2& d2) {
+      driver.Click(*d2.Button3);
+      driver.Click(*d2.Button2);
+    });
+  });
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].find(app::Sjis(u8"送信成功です！")), 0u);
+  EXPECT_EQ(h.form->StoredCheckValue, 0);
+  EXPECT_NE(server.Log().find("\"GET " + kPath + "?command=entry&name=abc&score=1234&pass_s=5611&comment=hi* HTTP/1.0\" 200 "),
+            std::string::npos)
+      << server.Log();
+
+  // The page the third button opened shows the entry.
+  ASSERT_EQ(h.platform.OpenedUrls().size(), 1u);
+  const std::string url = h.platform.OpenedUrls()[0];
+  ASSERT_EQ(url, "http://" + ranking_testing::ranking_host + kPath);
+  std::string page = ranking_test::Exchange(server.Port(), ranking_test::GameRequest(url.substr(url.find(kPath))));
+  EXPECT_EQ(ranking_test::StatusOf(page), 200);
+  EXPECT_NE(page.find("<td>abc</td><td class=\"n\">1234</td><td>hi</td>"), std::string::npos) << page;
 }
 
 TEST_F(SubmitDialogTest, FailuresLeaveTheButtonForAnotherTry) {

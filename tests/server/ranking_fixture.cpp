@@ -69,6 +69,26 @@ std::string RunToEnd(const std::vector<std::string>& argv, int& status, std::chr
   return output;
 }
 
+namespace {
+
+sockaddr_in Loopback(unsigned short port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+  return addr;
+}
+
+}  // namespace
+
+bool Reachable(unsigned short port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr = Loopback(port);
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
 std::string Exchange(unsigned short port, const std::string& bytes, const std::string& from) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_GE(fd, 0);
@@ -76,10 +96,7 @@ std::string Exchange(unsigned short port, const std::string& bytes, const std::s
   local.sin_family = AF_INET;
   inet_pton(AF_INET, from.c_str(), &local.sin_addr);
   EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << std::strerror(errno);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+  sockaddr_in addr = Loopback(port);
   std::string reply;
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     ADD_FAILURE() << "connect: " << std::strerror(errno);

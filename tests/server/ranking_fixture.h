@@ -53,6 +53,8 @@ std::string RunToEnd(const std::vector<std::string>& argv, int& status,
 // Connects from `from` (any 127.x.y.z works on loopback), sends `bytes` and reads until the
 // server closes. Fails the test on a socket error other than a reset.
 std::string Exchange(unsigned short port, const std::string& bytes, const std::string& from = "127.0.0.1");
+// Whether something on 127.0.0.1 accepts connections on `port`.
+bool Reachable(unsigned short port);
 // The request line and header the game's client sends for a target.
 std::string GameRequest(const std::string& target);
 // The ranking request for an entry, as the game builds its query.

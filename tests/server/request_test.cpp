@@ -124,6 +124,24 @@ TEST(RequestHead, ConnectionBodyAndForwardedHeaders) {
   EXPECT_EQ(FindHeadEnd("GET / HTTP/1.0\r\nHost: a\r\n"), std::string_view::npos);
 }
 
+TEST(ProxyLine, GivesTheSourceAddressOfAWellFormedLine) {
+  struct Case {
+    const char* line;
+    std::optional<std::string_view> source;
+  } cases[] = {
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 56324 80", "203.0.113.7"},
+      {"PROXY TCP6 2001:db8::1 2001:db8::2 4000 80", "2001:db8::1"},
+      {"PROXY UNKNOWN", ""},
+      {"PROXY UNKNOWN ffff::1 ffff::2 1 2", ""},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 56324", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 56324 80 x", std::nullopt},
+      {"PROXY TCP4  203.0.113.7 192.0.2.1 56324 80", std::nullopt},
+      {"PROXY UDP4 203.0.113.7 192.0.2.1 56324 80", std::nullopt},
+      {"GET / HTTP/1.1", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseProxyLine(c.line), c.source) << c.line;
+}
+
 TEST(Classify, RoutesByMethodPathAndQuery) {
   const std::string path = "/~tobrin/soft/velkor/ran/ranking.cgi";
   struct Case {

@@ -176,6 +176,29 @@ TEST(RankingServer, BehindATrustedProxyTheForwardedAddressCounts) {
   EXPECT_NE(server.Log().find("\n203.0.113.2 - - ["), std::string::npos);
 }
 
+TEST(RankingServer, BehindATrustedTcpProxyItsProxyLineCounts) {
+  RankingServer server({"--trusted-proxy", "127.0.0.1"});
+  auto via = [](const std::string& source, const std::string& name) {
+    std::string request = EntryRequest(name, "7", Pass(7), "c");
+    // Behind a TCP proxy this header is the client's own, and is ignored.
+    request.insert(request.size() - 2, "X-Forwarded-For: 192.0.2." + std::to_string(name.size()) + "\r\n");
+    return "PROXY TCP4 " + source + " 127.0.0.1 40000 80\r\n" + request;
+  };
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(StatusOf(Exchange(server.Port(), via("198.51.100.20", "a" + std::string(i, 'x')))), 200) << i;
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), via("198.51.100.20", "b"))), 429);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), via("198.51.100.21", "b"))), 200);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), "PROXY UNKNOWN\r\n" + GameRequest(kRankingPath))), 200);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), "PROXY TCP4 not-an-address 127.0.0.1 1 80\r\n" + GameRequest(kRankingPath))),
+            400);
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), "PROXY TCP4 " + std::string(200, '1'))), 400);
+  // Only the proxy may say where a connection comes from.
+  EXPECT_EQ(StatusOf(Exchange(server.Port(), via("198.51.100.22", "c"), "127.0.0.5")), 400);
+  std::string log = server.Log();
+  EXPECT_EQ(CountOf(log, "\n198.51.100.20 - - ["), 11);
+  EXPECT_EQ(log.find("192.0.2."), std::string::npos);
+}
+
 TEST(RankingServer, AClientThatTricklesItsHeadIsCutOffAtTheDeadline) {
   RankingServer server;
   RawConnection slow(server.Port());
