@@ -26,7 +26,7 @@ test-asan:
 	@scripts/install-deps.sh test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELKOR_TESTS=ON -DVELKOR_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && ASAN_OPTIONS=detect_leaks=0 SDL_RENDER_DRIVER=software LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 test-fuzz:
 	@scripts/install-deps.sh test

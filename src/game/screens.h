@@ -8,7 +8,7 @@
 namespace game {
 
 // The maker's line at the foot of the title screen.
-inline constexpr const char* kMakerNotice = "Velkor Ver 1.12  (C) The Velkor Team - free to play";
+inline constexpr const char* kMakerNotice = "Velkor Ver 1.12  (C) ROKLEV SOFTWORKS - free to play";
 
 // The play clock in seconds, "00.00": at least two integer digits, hundredths rounded.
 std::string TimeText(std::int32_t time_left);
