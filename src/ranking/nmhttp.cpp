@@ -116,8 +116,8 @@ void TNMHTTP::SplitURL() {
   }
   if (!host.empty()) Host = host;
   if (RequestPath.empty()) {
-    RequestPath = "/";
-    URL += "/";
+    RequestPath.assign(1, '/');
+    URL.push_back('/');
   }
 }
 
@@ -222,8 +222,12 @@ void TNMHTTP::RunRequest() {
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
       // A bare name is taken relative to the root of the same server, its port included.
-      if (URL.find('/') == std::string::npos)
-        URL = "http://" + Host + (Port == 80 ? "" : ":" + std::to_string(Port)) + "/" + URL;
+      if (URL.find('/') == std::string::npos) {
+        std::string absolute = "http://" + Host;
+        if (Port != 80) absolute += ':' + std::to_string(Port);
+        absolute += '/';
+        URL = absolute + URL;
+      }
       ++followed;
       continue;
     }
