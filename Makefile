@@ -40,8 +40,7 @@ bench:
 	@scripts/install-deps.sh bench
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVELKOR_TESTS=OFF -DVELKOR_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build-release -j $(JOBS)
-	@for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
-	@for s in bench/*.sh; do [ -x "$$s" ] && "$$s" build-release || exit 1; done
+	@scripts/run-benchmarks.sh build-release
 
 clean:
 	rm -rf build build-asan build-fuzz build-release
