@@ -11,8 +11,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${VELKOR_BENCH_UNDER_XVFB:-}" ]; then
 fi
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 for b in "$build"/bench/bench_*; do
-  [ -x "$b" ] && "$b"
+  if [ -x "$b" ]; then "$b"; fi
 done
 for s in bench/*.sh; do
-  [ -x "$s" ] && "$s" "$build"
+  if [ -x "$s" ]; then "$s" "$build"; fi
 done
