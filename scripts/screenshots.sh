@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the real game under a virtual X server: the title, the
-# ranking, a game in play and the game-over screen, into docs/screenshots/.
+# submission dialog (at the game's scale), the ranking, a game in play and the game-over screen,
+# into docs/screenshots/.
 # Usage: scripts/screenshots.sh [build directory, default build]
 set -eu
 cd "$(dirname "$0")/.."
@@ -36,7 +37,7 @@ today=$(date +%y/%m/%d)
     case $i in 2) d="$today 09:41" ;; 5) d="$today 10:02" ;; *) d="$(date -d "-$((i * 3)) days" +%y/%m/%d) 2$((i % 4)):1$i" ;; esac
     printf '%s\r\n%s\r\n' "$s" "${d:0:14}"
   done
-  printf '0\r\n\r\n'
+  printf '1825\r\nVelkor\r\n'  # the check value of the best score: it may be sent
 } > "$work/hisc.dat"
 
 (cd "$work" && exec "$OLDPWD/$build/velkor") >"$work/velkor.log" 2>&1 &
@@ -51,10 +52,10 @@ done
 # The window's picture as an 8-bit PPM, cut from the root window (the window's own dump carries
 # a colour map that the converter misreads).
 grab() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
+  eval "$(xdotool getwindowgeometry --shell "${1:-$win}")"
   xwd -silent -root | xwdtopnm 2>/dev/null | pamcut -left "$X" -top "$Y" -width "$WIDTH" -height "$HEIGHT" | pamdepth 255
 }
-shot() { grab | pnmtopng > "$out/$1.png"; }
+shot() { grab "${2:-}" | pnmtopng > "$out/$1.png"; }
 key() { xdotool key --window "$win" "$@"; }
 # True when the game-over screen shows a place line (red text on the top rows, centred).
 placed() {
@@ -75,6 +76,24 @@ sleep 1
 key space          # past the logo
 sleep 2.5          # the scattered titles pile up
 shot title
+
+# The submission dialog, enlarged as the game is; a comment typed, then closed with its button.
+key alt+F9
+dialog=""
+for _ in $(seq 100); do
+  dialog=$(xdotool search --name '^ハイスコア自動送信$' 2>/dev/null | head -1) && [ -n "$dialog" ] && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || { echo "the dialog did not open" >&2; exit 1; }
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+k=$((WIDTH / 309))
+xdotool mousemove --sync --window "$dialog" $(((72 + 100) * k)) $(((104 + 10) * k)) click 1
+xdotool type --delay 40 "Hello, big screen"
+sleep 0.5
+shot submit-dialog "$dialog"
+xdotool mousemove --sync --window "$dialog" $(((176 + 44) * k)) $(((136 + 16) * k)) click 1
+sleep 1
 key Return
 sleep 0.5
 shot ranking

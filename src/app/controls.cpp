@@ -103,4 +103,6 @@ void DrawFocusRect(TBitmap& bitmap, int x1, int y1, int x2, int y2) {
     }
 }
 
+bool TControl::CaretArea(int&, int&, int&, int&) const { return false; }
+
 }  // namespace app

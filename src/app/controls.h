@@ -71,6 +71,8 @@ class TControl : public TComponent {
   virtual void DoExit();
   // Whether typed text (and the input method) is wanted while this control has the focus.
   virtual bool WantsTextInput() const { return false; }
+  // The caret as last drawn, in the control's coordinates; false when it has none.
+  virtual bool CaretArea(int& x, int& y, int& width, int& height) const;
 
  protected:
   virtual void Paint(TBitmap& bitmap) = 0;

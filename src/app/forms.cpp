@@ -54,7 +54,22 @@ platform::Window& TForm::Handle() {
     desc.centered = ScreenCenter;
     desc.x = Left;
     desc.y = Top;
-    desc.scaled = ScaledPixels;
+    // Every form is shown at the game window's scale, as it has or will have it (it keeps it
+    // while full screen); the game's own form gets the first scale of the desktop.
+    desc.scaled = true;
+    TForm* game = app_.MainForm;
+    if (ScaledPixels) {
+      desc.scale = 0;
+    } else if (game && game != this && game->ScaledPixels) {
+      if (game->HandleAllocated()) {
+        desc.scale = game->Handle().Scale();
+      } else {
+        desc.basis_width = game->ClientWidth;
+        desc.basis_height = game->ClientHeight;
+      }
+    } else {
+      desc.scale = 1;
+    }
     window_ = app_.Platform().CreateWindow(desc);
     Perform(WM_CREATE);
   }
@@ -405,6 +420,9 @@ void TForm::Paint() {
   picture_.Fill(0, 0, ClientWidth, ClientHeight, Color);
   for (TControl* c : controls_)
     if (c->Visible()) c->PaintOn(picture_);
+  int x = 0, y = 0, w = 0, h = 0;
+  if (window_ && active_control_ && active_control_->WantsTextInput() && active_control_->CaretArea(x, y, w, h))
+    window_->SetTextInputArea(active_control_->Left + x, active_control_->Top + y, w, h);
   if (window_ && visible_) {
     platform::PixelBuffer pixels = picture_.Pixels();
     window_->ShowPixels(pixels);

@@ -316,6 +316,20 @@ void TEdit::Paint(TBitmap& bitmap) {
                text_top + line_height + 1, clWindowText);
   if (Focused() && Enabled()) inner.Fill(x0 + caret_x, text_top, x0 + caret_x + 1, text_top + line_height, clWindowText);
   inner.DrawOn(bitmap, kEditBorder, kEditBorder);
+  const int caret_left = std::clamp(x0 + caret_x, 0, std::max(inner_width - 1, 0));
+  caret_area_[0] = kEditBorder + caret_left;
+  caret_area_[1] = kEditBorder + text_top;
+  caret_area_[2] = 1;
+  caret_area_[3] = line_height;
+}
+
+bool TEdit::CaretArea(int& x, int& y, int& width, int& height) const {
+  if (caret_area_[3] <= 0) return false;
+  x = caret_area_[0];
+  y = caret_area_[1];
+  width = caret_area_[2];
+  height = caret_area_[3];
+  return true;
 }
 
 // --- TButton ---

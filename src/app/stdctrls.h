@@ -59,6 +59,7 @@ class TEdit : public TControl {
   void DoEnter(bool by_keyboard) override;
   void DoExit() override;
   bool WantsTextInput() const override { return true; }
+  bool CaretArea(int& x, int& y, int& width, int& height) const override;
 
  protected:
   void Paint(TBitmap& bitmap) override;
@@ -73,6 +74,7 @@ class TEdit : public TControl {
   int scroll_ = 0;  // pixels of text scrolled out on the left
   std::string composition_;
   int composition_cursor_ = 0;
+  int caret_area_[4] = {0, 0, 0, 0};  // x, y, width, height as last drawn
 };
 
 class TButton : public TControl {

@@ -176,9 +176,11 @@ class Display {
 // The system palette's 20 static colours in their places, black between them.
 const std::array<Rgb, 256>& StaticSystemPalette();
 
-// The window scale: the largest whole k, at least 1, whose k-times window fits within two
-// thirds of the usable desktop in both directions.
-int WindowScaleFor(int usable_width, int usable_height, int client_width, int client_height);
+// The window's first scale: the largest whole k, at least 1, whose k-times client area with
+// the window manager's frame around it (both sides together) fits within nine tenths of the
+// usable desktop (panels left out) in both directions.
+int WindowScaleFor(int usable_width, int usable_height, int client_width, int client_height, int frame_width = 0,
+                   int frame_height = 0);
 
 // The largest rectangle of the picture's shape that fits the output, centred (black bars
 // fill the rest).

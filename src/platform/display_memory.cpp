@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -489,11 +493,89 @@ void ExpandToRgb(const PixelBuffer& src, std::vector<Rgb>& out) {
   }
 }
 
+namespace {
+
+// One source row written `k` times over, pixel by pixel. Each pixel goes out in 16-byte
+// stores of four copies; a store that runs past the pixel's `k` copies is overwritten by the
+// next pixel, so only the last pixel of the row is written exactly.
+template <class Pixel>
+void WidenRowBy(int k, const std::uint8_t* s, int count, std::uint32_t* out, Pixel pixel) {
+  if (count <= 0) return;
+  if (k == 1) {
+    for (int i = 0; i < count; ++i) out[i] = pixel(s, i);
+    return;
+  }
+#if defined(__SSE2__)
+  if (k == 2) {
+    int i = 0;
+    for (; i + 4 <= count; i += 4, out += 8) {
+      const __m128i v = _mm_set_epi32(static_cast<int>(pixel(s, i + 3)), static_cast<int>(pixel(s, i + 2)),
+                                      static_cast<int>(pixel(s, i + 1)), static_cast<int>(pixel(s, i)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi32(v, v));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi32(v, v));
+    }
+    for (; i < count; ++i, out += 2) out[0] = out[1] = pixel(s, i);
+    return;
+  }
+  if (k == 3) {
+    int i = 0;
+    for (; i + 4 <= count; i += 4, out += 12) {
+      const __m128i v = _mm_set_epi32(static_cast<int>(pixel(s, i + 3)), static_cast<int>(pixel(s, i + 2)),
+                                      static_cast<int>(pixel(s, i + 1)), static_cast<int>(pixel(s, i)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 0, 0)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 2, 1, 1)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 3, 3, 2)));
+    }
+    for (; i < count; ++i, out += 3) out[0] = out[1] = out[2] = pixel(s, i);
+    return;
+  }
+  if (k >= 4) {
+    for (int i = 0; i + 1 < count; ++i, out += k) {
+      const __m128i v = _mm_set1_epi32(static_cast<int>(pixel(s, i)));
+      for (int at = 0; at < k; at += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), v);
+    }
+    std::fill_n(out, k, pixel(s, count - 1));
+    return;
+  }
+#endif
+  for (int i = 0; i < count; ++i, out += k) std::fill_n(out, k, pixel(s, i));
+}
+
+// A whole-number enlargement that the target holds entirely, as every window and letter-boxed
+// screen of a 4:3 picture has: each source row is widened once and the copies below it are
+// plain row copies, so the cost is about that of writing the target's pixels.
+void ScaleWhole(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha) {
+  const int kx = dest.Width() / src.width, ky = dest.Height() / src.height;
+  const std::size_t row_bytes = static_cast<std::size_t>(dest.Width()) * 4;
+  const auto& palette = src.palette ? *src.palette : StaticSystemPalette();
+  for (int sy = 0; sy < src.height; ++sy) {
+    const std::uint8_t* s = src.pixels + static_cast<std::ptrdiff_t>(sy) * src.pitch;
+    std::uint8_t* first = target.pixels + static_cast<std::ptrdiff_t>(dest.top + sy * ky) * target.pitch +
+                          static_cast<std::ptrdiff_t>(dest.left) * 4;
+    auto* out = reinterpret_cast<std::uint32_t*>(first);
+    if (src.bits_per_pixel == 8)
+      WidenRowBy(kx, s, src.width, out, [&palette, alpha](const std::uint8_t* p, int i) { return palette[p[i]] | alpha; });
+    else
+      WidenRowBy(kx, s, src.width, out, [alpha](const std::uint8_t* p, int i) {
+        std::uint32_t v;
+        std::memcpy(&v, p + static_cast<std::ptrdiff_t>(i) * 4, 4);
+        return v | alpha;
+      });
+    for (int r = 1; r < ky; ++r) std::memcpy(first + static_cast<std::ptrdiff_t>(r) * target.pitch, first, row_bytes);
+  }
+}
+
+}  // namespace
+
 void ScaleNearest(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha,
                   std::vector<int>& columns) {
   if (dest.Empty() || src.width <= 0 || src.height <= 0 || target.bits_per_pixel != 32) return;
   const Rect clip = Intersect(dest, {0, 0, target.width, target.height});
   if (clip.Empty()) return;
+  if (clip == dest && dest.Width() % src.width == 0 && dest.Height() % src.height == 0) {
+    ScaleWhole(src, target, dest, alpha);
+    return;
+  }
   const auto& palette = src.palette ? *src.palette : StaticSystemPalette();
   const int n = clip.Width();
   columns.resize(static_cast<std::size_t>(n));
@@ -538,11 +620,15 @@ const std::array<Rgb, 256>& StaticSystemPalette() {
   return palette;
 }
 
-int WindowScaleFor(int usable_width, int usable_height, int client_width, int client_height) {
+int WindowScaleFor(int usable_width, int usable_height, int client_width, int client_height, int frame_width,
+                   int frame_height) {
   if (client_width <= 0 || client_height <= 0) return 1;
+  auto fits = [&](long long k) {
+    return 10 * (client_width * k + frame_width) <= 9LL * usable_width &&
+           10 * (client_height * k + frame_height) <= 9LL * usable_height;
+  };
   int k = 1;
-  while (3LL * client_width * (k + 1) <= 2LL * usable_width && 3LL * client_height * (k + 1) <= 2LL * usable_height)
-    ++k;
+  while (k < 64 && fits(k + 1)) ++k;
   return k;
 }
 

@@ -68,9 +68,13 @@ struct WindowDesc {
   bool bordered = true;
   bool centered = true;
   int x = 0, y = 0;  // when not centred
-  // The main game window is shown at an integer scale of its pixels; dialogs are not.
+  // Shown at a whole scale of the program's pixels, enlarged nearest-neighbour.
   bool scaled = false;
-  int scale = 0;  // with `scaled`: the scale to use, or 0 for the largest that suits the desktop
+  // With `scaled`: the scale to use, or 0 for the first scale of a window of the basis size
+  // (the window's own client size when no basis is given): the largest whose window, frame
+  // included, fits nine tenths of the desktop's usable area.
+  int scale = 0;
+  int basis_width = 0, basis_height = 0;
 };
 
 class Window {
@@ -91,8 +95,13 @@ class Window {
   virtual void SetCursorVisible(bool visible) = 0;
   // Text input (and with it the input method) is on only where a form asks for it.
   virtual void SetTextInput(bool on) = 0;
-  // Shows 32-bit pixels as the client area, for forms that draw their own controls (dialogs
-  // and message boxes); the game's window is shown by the display instead.
+  // Where the caret is, in the client area's program pixels: the input method puts its
+  // candidate list beside it.
+  virtual void SetTextInputArea(int x, int y, int width, int height) = 0;
+  // Desktop pixels per program pixel.
+  virtual int Scale() const = 0;
+  // Shows 32-bit pixels as the client area, at the window's scale, for forms that draw their
+  // own controls (dialogs and message boxes); the game's window is shown by the display instead.
   virtual void ShowPixels(const PixelBuffer& pixels) = 0;
 };
 

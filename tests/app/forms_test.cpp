@@ -2,6 +2,7 @@
 // display and the message boxes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <stdexcept>
 #include <vector>
 
@@ -294,6 +295,31 @@ TEST_F(FormsTest, TheInputMethodsCompositionShowsUnderlinedUntilItIsCommitted) {
   EXPECT_EQ(form->edit2->Composition(), "");
   EXPECT_EQ(form->edit2->Text(), app::Sjis(u8"A日本"));
   EXPECT_LT(longest_dark_run_under_the_text(), 5);
+}
+
+// The input method puts its candidates beside the caret: the form tells its window where the
+// caret is, in the form's own coordinates, whenever it draws the focused edit.
+TEST_F(FormsTest, TheCaretsPlaceGoesToTheWindowForTheInputMethod) {
+  form->Show();
+  form->edit2->SetFocus();
+  Pump();
+  platform::HeadlessWindow& w = Window(*form);
+  const std::array<int, 4> empty = w.TextInputArea();
+  EXPECT_EQ(empty[0], 72 + 3);  // past the two-pixel frame and the one-pixel margin
+  EXPECT_GE(empty[1], 104 + 2);
+  EXPECT_LE(empty[1] + empty[3], 104 + 20 - 2);
+  EXPECT_EQ(empty[2], 1);
+  EXPECT_GE(empty[3], 12);
+  driver.Type(*form, "abc");
+  Pump();
+  EXPECT_EQ(w.TextInputArea()[0], 72 + 3 + form->Canvas().TextWidth("abc"));
+  driver.Key(*form, VK_HOME);
+  Pump();
+  EXPECT_EQ(w.TextInputArea()[0], 72 + 3);
+  // The other edit, clicked.
+  driver.Click(*form, 72 + 40, 72 + 10);
+  Pump();
+  EXPECT_EQ(w.TextInputArea()[1], empty[1] - (104 - 72));
 }
 
 TEST_F(FormsTest, ButtonsClickByMouseSpaceAndEnterButNotWhenDisabled) {

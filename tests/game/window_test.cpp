@@ -31,7 +31,7 @@ std::vector<std::uint32_t> LogoAtRest(int scale) {
   return out;
 }
 
-TEST(Window, OpensCentredAtTwiceTheSizePlaysTheLogoAndGoesFullScreen) {
+TEST(Window, OpensCentredAtThreeTimesTheSizePlaysTheLogoAndGoesFullScreen) {
   ScopedTempDir dir;
   VirtualX x(1280, 1024, 24);
   const std::map<std::string, std::string> env = {{"DISPLAY", x.Display()}};
@@ -49,18 +49,18 @@ TEST(Window, OpensCentredAtTwiceTheSizePlaysTheLogoAndGoesFullScreen) {
   const unsigned long window = std::stoul(id);
   EXPECT_EQ(RunAndCapture({"xdotool", "getwindowname", id}, env), "Velkor Ver 1.12\n");
 
-  // Two thirds of 1280 x 1024 hold the 320 x 240 picture twice over, not three times.
+  // Nine tenths of 1280 x 1024 hold the 320 x 240 picture three times over, not four.
   std::optional<WindowShot> shot = CaptureWindow(x.Display(), window);
   ASSERT_TRUE(shot);
-  EXPECT_EQ(shot->width, 640);
-  EXPECT_EQ(shot->height, 480);
-  EXPECT_EQ(shot->x, (1280 - 640) / 2);
-  EXPECT_EQ(shot->y, (1024 - 480) / 2);
+  EXPECT_EQ(shot->width, 960);
+  EXPECT_EQ(shot->height, 720);
+  EXPECT_EQ(shot->x, (1280 - 960) / 2);
+  EXPECT_EQ(shot->y, (1024 - 720) / 2);
 
   // Frames run while the window has the focus (no window manager gives it here). The copies
   // meet after 240 frames and stay together for 200 more.
   RunAndCapture({"xdotool", "windowfocus", id}, env);
-  const std::vector<std::uint32_t> expected = LogoAtRest(2);
+  const std::vector<std::uint32_t> expected = LogoAtRest(3);
   std::size_t best_wrong = expected.size();
   EXPECT_TRUE(WaitUntil(
       [&] {
@@ -87,7 +87,7 @@ TEST(Window, OpensCentredAtTwiceTheSizePlaysTheLogoAndGoesFullScreen) {
   RunAndCapture({"xdotool", "key", "alt+F8"}, env);
   EXPECT_TRUE(placed(0, 0, 1280, 1024));
   RunAndCapture({"xdotool", "key", "alt+F8"}, env);
-  EXPECT_TRUE(placed(320, 272, 640, 480));
+  EXPECT_TRUE(placed(160, 152, 960, 720));
   EXPECT_TRUE(velkor.Running());
 }
 

@@ -1,4 +1,4 @@
-// The screen's shared helpers: the window's whole scale, the letter-boxed full-screen picture and
+// The screen's shared helpers: the window's first scale, the letter-boxed full-screen picture and
 // the nearest-neighbour enlargement that shows a surface in a window.
 #include <gtest/gtest.h>
 
@@ -8,13 +8,26 @@
 
 namespace {
 
-TEST(Screen, WindowScaleIsTheLargestThatFitsTwoThirdsOfTheDesktop) {
+TEST(Screen, FirstScaleIsTheLargestWhoseFramedWindowFitsNineTenthsOfTheUsableDesktop) {
   struct Case {
-    int width, height, scale;
+    int width, height, frame_width, frame_height, scale;
   };
-  const Case cases[] = {{1280, 1024, 2}, {1920, 1080, 3}, {2560, 1440, 4}, {3840, 2160, 6}, {800, 600, 1}, {320, 200, 1}};
+  const Case cases[] = {
+      {1280, 690, 2, 26, 2},    // 1280 x 720 with a 30-pixel taskbar: 640 x 480
+      {1920, 1050, 2, 26, 3},   // 1080p with the taskbar: 960 x 720
+      {3840, 2130, 2, 26, 7},   // 4K with the taskbar: 2240 x 1680
+      {1920, 1080, 0, 0, 4},    // no window manager, no frame: 960 fits within 972
+      {1920, 1080, 2, 26, 3},   // but not with a frame around it
+      {1280, 1024, 0, 0, 3},    // 960 x 720 within 1152 x 921
+      {1280, 800, 0, 0, 3},     // 720 within 720
+      {1280, 799, 0, 0, 2},
+      {800, 600, 0, 0, 2},
+      {320, 200, 0, 0, 1},      // never below 1, even where nothing fits
+      {0, 0, 0, 0, 1},
+  };
   for (const Case& c : cases)
-    EXPECT_EQ(platform::WindowScaleFor(c.width, c.height, 320, 240), c.scale) << c.width << "x" << c.height;
+    EXPECT_EQ(platform::WindowScaleFor(c.width, c.height, 320, 240, c.frame_width, c.frame_height), c.scale)
+        << c.width << "x" << c.height << " frame " << c.frame_width << "x" << c.frame_height;
 }
 
 TEST(Screen, FullScreenPictureKeepsItsShapeBetweenBlackBars) {
@@ -52,6 +65,48 @@ TEST(Screen, EnlargesNearestNeighbourThroughThePalette) {
   platform::ScaleNearest(src32, {reinterpret_cast<std::uint8_t*>(half.data()), 2, 1, 8, 32, nullptr}, {0, 0, 2, 1}, 0,
                          scratch);
   EXPECT_EQ(half, (std::vector<std::uint32_t>{1, 3}));
+}
+
+// Whole scales take their own path (each row widened once, then copied): every scale of a
+// window or a 4:3 screen, from 8 and 32 bits, into a target with room around the picture.
+TEST(Screen, EnlargesByWholeScalesPixelForPixel) {
+  std::array<platform::Rgb, 256> palette{};
+  for (int i = 0; i < 256; ++i) palette[static_cast<std::size_t>(i)] = static_cast<platform::Rgb>(0x010203 * i);
+  const int sw = 5, sh = 3;
+  std::vector<std::uint8_t> indices(8 * sh, 0xEE);  // rows padded to 8
+  std::vector<std::uint32_t> rgb(6 * sh, 0xDEAD);    // rows padded to 6
+  for (int y = 0; y < sh; ++y)
+    for (int x = 0; x < sw; ++x) {
+      indices[static_cast<std::size_t>(y * 8 + x)] = static_cast<std::uint8_t>(y * sw + x + 1);
+      rgb[static_cast<std::size_t>(y * 6 + x)] = static_cast<std::uint32_t>(0x100000 * (y + 1) + x);
+    }
+  const platform::PixelBuffer src8{indices.data(), sw, sh, 8, 8, &palette};
+  const platform::PixelBuffer src32{reinterpret_cast<std::uint8_t*>(rgb.data()), sw, sh, 24, 32, nullptr};
+  struct Case {
+    int kx, ky;
+  };
+  const Case cases[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}, {12, 12}, {3, 2}};
+  std::vector<int> scratch;
+  for (const Case& c : cases)
+    for (const platform::PixelBuffer* src : {&src8, &src32}) {
+      const int tw = sw * c.kx + 3, th = sh * c.ky + 2;
+      std::vector<std::uint32_t> out(static_cast<std::size_t>(tw * th), 0x777777);
+      const platform::PixelBuffer target{reinterpret_cast<std::uint8_t*>(out.data()), tw, th, tw * 4, 32, nullptr};
+      platform::ScaleNearest(*src, target, {2, 1, 2 + sw * c.kx, 1 + sh * c.ky}, 0xFF000000u, scratch);
+      std::size_t wrong = 0;
+      for (int y = 0; y < th; ++y)
+        for (int x = 0; x < tw; ++x) {
+          std::uint32_t want = 0x777777;
+          const int px = x - 2, py = y - 1;
+          if (px >= 0 && py >= 0 && px < sw * c.kx && py < sh * c.ky) {
+            const int sx = px / c.kx, sy = py / c.ky;
+            want = 0xFF000000u | (src == &src8 ? palette[indices[static_cast<std::size_t>(sy * 8 + sx)]]
+                                               : rgb[static_cast<std::size_t>(sy * 6 + sx)]);
+          }
+          wrong += out[static_cast<std::size_t>(y * tw + x)] != want;
+        }
+      EXPECT_EQ(wrong, 0u) << c.kx << "x" << c.ky << " from " << src->bits_per_pixel << " bits";
+    }
 }
 
 }  // namespace

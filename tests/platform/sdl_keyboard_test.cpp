@@ -8,6 +8,7 @@
 
 #include "platform/keyboard.h"
 #include "platform/platform.h"
+#include "platform/sdl/sdl_platform.h"
 #include "support/process.h"
 
 namespace {
@@ -194,6 +195,57 @@ TEST_F(SdlKeyboardTest, NothingIsDownWhileAnotherProgramHasTheKeyboard) {
   EXPECT_FALSE(ScanDown(0xCB));
   EXPECT_FALSE(VkDown(0x25));
   Xdo({"keyup", "Left"});
+}
+
+// A window enlarged three times over: clicks arrive in its own pixels, its pixels show as 3 x 3
+// blocks, and the input method's caret place is given to SDL in desktop pixels.
+TEST_F(SdlKeyboardTest, AnEnlargedWindowTakesClicksInItsOwnPixelsAndPlacesTheInputMethod) {
+  platform::WindowDesc desc;
+  desc.title = "enlarged";
+  desc.client_width = 100;
+  desc.client_height = 50;
+  desc.scaled = true;
+  desc.scale = 3;
+  auto dialog = sdl->CreateWindow(desc);
+  EXPECT_EQ(dialog->Scale(), 3);
+  dialog->Show();
+  ASSERT_TRUE(PumpUntil([&](const Event& e) { return e.type == EventType::FocusGained && e.window == dialog->Id(); }));
+  const platform::WindowPlacement placed = dialog->Placement();
+  EXPECT_EQ(placed.width, 300);
+  EXPECT_EQ(placed.height, 150);
+
+  std::vector<std::uint32_t> picture(100 * 50, 0xC0C0C0);
+  picture[20 * 100 + 10] = 0x123456;
+  dialog->ShowPixels({reinterpret_cast<std::uint8_t*>(picture.data()), 100, 50, 400, 32, nullptr});
+  const std::string id = x.Xdotool({"search", "--name", "^enlarged$"});
+  ASSERT_FALSE(id.empty());
+  auto shot = testing_support::CaptureWindow(x.Display(), std::stoul(id));
+  ASSERT_TRUE(shot);
+  ASSERT_EQ(shot->width, 300);
+  for (int y = 59; y <= 63; ++y)
+    for (int px = 29; px <= 33; ++px)
+      EXPECT_EQ(shot->pixels[static_cast<std::size_t>(y * 300 + px)], (px / 3 == 10 && y / 3 == 20) ? 0x123456u : 0xC0C0C0u)
+          << px << "," << y;
+
+  Xdo({"mousemove", "--sync", "--window", id, "32", "61"});
+  Xdo({"click", "1"});
+  ASSERT_TRUE(PumpUntil([&](const Event& e) { return e.type == EventType::MouseUp && e.window == dialog->Id(); }));
+  bool down_seen = false;
+  for (const Event& e : seen)
+    if (e.type == EventType::MouseDown && e.window == dialog->Id()) {
+      down_seen = true;
+      EXPECT_EQ(e.x, 10);
+      EXPECT_EQ(e.y, 20);
+    }
+  EXPECT_TRUE(down_seen);
+
+  dialog->SetTextInput(true);
+  dialog->SetTextInputArea(75, 6, 1, 12);
+  const SDL_Rect r = static_cast<platform::SdlWindow&>(*dialog).TextInputRect();
+  EXPECT_EQ(r.x, 225);
+  EXPECT_EQ(r.y, 18);
+  EXPECT_EQ(r.w, 3);
+  EXPECT_EQ(r.h, 36);
 }
 
 }  // namespace

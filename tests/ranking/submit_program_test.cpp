@@ -53,6 +53,16 @@ class SubmitProgram : public ::testing::Test {
     }
     return "";
   }
+  // Starts the program and skips its logo; `game` is its window.
+  void StartOnTheTitle(std::string& game) {
+    velkor.Start({VELKOR_RANKING_E2E_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}},
+                 dir.Path().string(), (dir.Path() / "velkor.log").string());
+    ASSERT_TRUE(WaitUntil([&] { return !(game = WindowNamed("Velkor Ver 1.12")).empty(); }, 20s))
+        << testing_support::ReadFile(dir.Path() / "velkor.log");
+    ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == game; }, 5s));
+    std::this_thread::sleep_for(500ms);
+    Do({"key", "space"});  // skip the logo
+  }
   std::vector<std::uint32_t> Pixels(const std::string& window) {
     auto shot = testing_support::CaptureWindow(x.Display(), std::stoul(window));
     return shot ? shot->pixels : std::vector<std::uint32_t>{};
@@ -60,6 +70,16 @@ class SubmitProgram : public ::testing::Test {
   void ClickAt(const std::string& window, int px, int py) {
     Do({"mousemove", "--sync", "--window", window, std::to_string(px), std::to_string(py)});
     Do({"click", "1"});
+  }
+  // A window shows its design picture enlarged nearest-neighbour when every pixel repeats the
+  // top-left one of its `scale` x `scale` block.
+  static std::size_t PixelsOffTheirBlock(const testing_support::WindowShot& shot, int scale) {
+    std::size_t off = 0;
+    for (int y = 0; y < shot.height; ++y)
+      for (int x = 0; x < shot.width; ++x)
+        off += shot.pixels[static_cast<std::size_t>(y * shot.width + x)] !=
+               shot.pixels[static_cast<std::size_t>((y / scale * scale) * shot.width + x / scale * scale)];
+    return off;
   }
 
   ScopedTempDir dir;
@@ -80,14 +100,8 @@ TEST_F(SubmitProgram, AltF9NameCommentSendAndTheTableKeepsTheSentState) {
     c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
   });
 
-  velkor.Start({VELKOR_RANKING_E2E_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}},
-               dir.Path().string(), (dir.Path() / "velkor.log").string());
   std::string game;
-  ASSERT_TRUE(WaitUntil([&] { return !(game = WindowNamed("Velkor Ver 1.12")).empty(); }, 20s))
-      << testing_support::ReadFile(dir.Path() / "velkor.log");
-  ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == game; }, 5s));
-  std::this_thread::sleep_for(500ms);
-  Do({"key", "space"});  // skip the logo
+  ASSERT_NO_FATAL_FAILURE(StartOnTheTitle(game));
   std::this_thread::sleep_for(500ms);
   Do({"key", "alt+F9"});
 
@@ -95,24 +109,35 @@ TEST_F(SubmitProgram, AltF9NameCommentSendAndTheTableKeepsTheSentState) {
   ASSERT_TRUE(WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 10s))
       << "the dialog did not open";
   ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
+  // The game shows three times over on this 1280 x 1024 desktop, and so does the dialog: its
+  // 309 x 204 design, every pixel a 3 x 3 block, kept on the desktop.
+  auto game_shot = testing_support::WindowGeometry(x.Display(), std::stoul(game));
+  ASSERT_TRUE(game_shot);
+  EXPECT_EQ(game_shot->width, 960);
   auto dialog_shot = testing_support::CaptureWindow(x.Display(), std::stoul(dialog));
   ASSERT_TRUE(dialog_shot);
-  EXPECT_EQ(dialog_shot->width, 309);
-  EXPECT_EQ(dialog_shot->height, 204);
+  EXPECT_EQ(dialog_shot->width, 927);
+  EXPECT_EQ(dialog_shot->height, 612);
+  EXPECT_EQ(dialog_shot->x, 1280 - 927);
+  EXPECT_EQ(dialog_shot->y, 210);
   EXPECT_EQ(dialog_shot->pixels[0], 0xC0C0C0u);  // the button face
+  EXPECT_EQ(PixelsOffTheirBlock(*dialog_shot, 3), 0u);
+  // The name field's sunken frame, grey at its top-left corner, where the design has it.
+  EXPECT_EQ(dialog_shot->pixels[static_cast<std::size_t>(72 * 3 * 927 + 72 * 3 + 2)], 0x808080u);
 
   // No frames run behind the dialog: the title stands still.
   const auto still = Pixels(game);
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(Pixels(game), still);
 
-  // The name field holds the stored name: click into it, take it out and type another.
-  ClickAt(dialog, 72 + 44, 72 + 10);
+  // The name field holds the stored name: click into it (at the enlarged place), take it out and
+  // type another.
+  ClickAt(dialog, (72 + 44) * 3, (72 + 10) * 3);
   Do({"key", "End", "BackSpace", "BackSpace", "BackSpace"});
   Do({"type", "--delay", "30", "Velkor"});
   Do({"key", "Tab"});
   Do({"type", "--delay", "30", "hi there"});
-  ClickAt(dialog, 48 + 48, 136 + 16);  // ハイスコア送信
+  ClickAt(dialog, (48 + 48) * 3, (136 + 16) * 3);  // ハイスコア送信
 
   ASSERT_TRUE(WaitUntil([&] { return server->Requests().size() == 1; }, 10s)) << "nothing reached the server";
   EXPECT_EQ(server->Requests()[0],
@@ -128,12 +153,18 @@ TEST_F(SubmitProgram, AltF9NameCommentSendAndTheTableKeepsTheSentState) {
   std::string box;
   ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 10s)) << "no success message";
   ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == box; }, 5s));
+  auto box_shot = testing_support::CaptureWindow(x.Display(), std::stoul(box));
+  ASSERT_TRUE(box_shot);
+  EXPECT_EQ(box_shot->width % 3, 0);
+  EXPECT_EQ(box_shot->height % 3, 0);
+  EXPECT_GT(box_shot->width, 3 * 200);
+  EXPECT_EQ(PixelsOffTheirBlock(*box_shot, 3), 0u);
   Do({"key", "Return"});
   ASSERT_TRUE(WaitUntil([&] { return WindowNamed("ノルダース").empty(); }, 5s));
 
   // Back in the dialog: close it with its button.
   ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
-  ClickAt(dialog, 176 + 44, 136 + 16);  // 閉じる
+  ClickAt(dialog, (176 + 44) * 3, (136 + 16) * 3);  // 閉じる
   ASSERT_TRUE(WaitUntil([&] { return WindowNamed("ハイスコア自動送信").empty(); }, 5s));
 
   // The game runs again and has the keyboard.
@@ -150,6 +181,38 @@ TEST_F(SubmitProgram, AltF9NameCommentSendAndTheTableKeepsTheSentState) {
   EXPECT_EQ(saved.StoredCheckValue, 0);
   EXPECT_EQ(saved.PlayerName, "Velkor");
   EXPECT_EQ(saved.table.HiScores[1], 1234);
+}
+
+// Opened while the game is full screen, the dialog takes the scale the game's window has and
+// will have again, not one of its own.
+TEST_F(SubmitProgram, TheDialogOpenedFullScreenHasTheWindowsScale) {
+  std::string game;
+  ASSERT_NO_FATAL_FAILURE(StartOnTheTitle(game));
+  std::this_thread::sleep_for(500ms);
+  Do({"key", "alt+F8"});
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        auto placed = testing_support::WindowGeometry(x.Display(), std::stoul(game));
+        return placed && placed->width == 1280 && placed->height == 1024;
+      },
+      10s))
+      << "the game did not go full screen";
+  Do({"key", "alt+F9"});
+  std::string dialog;
+  ASSERT_TRUE(WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 10s))
+      << "the dialog did not open";
+  auto shot = testing_support::CaptureWindow(x.Display(), std::stoul(dialog));
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->width, 927);
+  EXPECT_EQ(shot->height, 612);
+  EXPECT_EQ(PixelsOffTheirBlock(*shot, 3), 0u);
+  ASSERT_TRUE(testing_support::RequestWindowClose(x.Display(), std::stoul(dialog)));
+  ASSERT_TRUE(WaitUntil([&] { return WindowNamed("ハイスコア自動送信").empty(); }, 5s));
+  ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == game; }, 5s));
+  Do({"key", "Escape"});
+  auto status = velkor.Wait(10s);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0) << testing_support::ReadFile(dir.Path() / "velkor.log");
 }
 
 }  // namespace

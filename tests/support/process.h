@@ -57,6 +57,34 @@ class VirtualX {
   std::string display_;
 };
 
+// A window manager (openbox) on a display, for as long as the object lives; the constructor
+// returns once it manages the screen.
+class WindowManager {
+ public:
+  explicit WindowManager(const std::string& display);
+  ~WindowManager();
+
+ private:
+  ChildProcess wm_;
+};
+
+// A panel along the bottom of the screen, as a taskbar is: a dock window that reserves `height`
+// pixels. The constructor returns once the window manager's work area leaves it out.
+class BottomPanel {
+ public:
+  BottomPanel(const std::string& display, int height);
+  ~BottomPanel();
+  BottomPanel(const BottomPanel&) = delete;
+  BottomPanel& operator=(const BottomPanel&) = delete;
+
+ private:
+  void* dpy_ = nullptr;  // the panel's connection; the panel goes with it
+};
+
+// The frame a window manager put around a window (_NET_FRAME_EXTENTS: left, right, top,
+// bottom), or empty.
+std::vector<long> FrameExtents(const std::string& display, unsigned long window_id);
+
 // Runs a command to its end and returns its standard output (stderr is dropped); `env` is added to
 // the environment.
 std::string RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
@@ -88,5 +116,7 @@ struct WindowShot {
   std::vector<std::uint32_t> pixels;
 };
 std::optional<WindowShot> CaptureWindow(const std::string& display, unsigned long window_id);
+// The same without the pixels.
+std::optional<WindowShot> WindowGeometry(const std::string& display, unsigned long window_id);
 
 }  // namespace testing_support

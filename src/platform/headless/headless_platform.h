@@ -4,6 +4,7 @@
 // Its sockets are real, though, and the network does not wait for a test's clock: while a
 // lookup runs or a socket connects or is connected, sleeps and waits take real time and the
 // clock follows it, so network time limits work as they do in the program.
+#include <array>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -147,12 +148,16 @@ class HeadlessWindow : public Window {
   void SetPlacement(const WindowPlacement& placement) override { placement_ = placement; }
   void SetCursorVisible(bool visible) override { cursor_visible_ = visible; }
   void SetTextInput(bool on) override { text_input_ = on; }
+  void SetTextInputArea(int x, int y, int width, int height) override { text_input_area_ = {x, y, width, height}; }
+  int Scale() const override { return 1; }
   void ShowPixels(const PixelBuffer& pixels) override;
 
   const std::string& Title() const { return title_; }
   bool Minimized() const { return minimized_; }
   bool CursorVisible() const { return cursor_visible_; }
   bool TextInput() const { return text_input_; }
+  // The caret's place as last given: x, y, width, height.
+  const std::array<int, 4>& TextInputArea() const { return text_input_area_; }
   // What the window shows, as the last ShowPixels left it (0x00RRGGBB; 0 outside).
   int ShownWidth() const { return shown_width_; }
   int ShownHeight() const { return shown_height_; }
@@ -168,6 +173,7 @@ class HeadlessWindow : public Window {
   bool minimized_ = false;
   bool cursor_visible_ = true;
   bool text_input_ = false;
+  std::array<int, 4> text_input_area_{};
   std::vector<Rgb> shown_;
   int shown_width_ = 0, shown_height_ = 0;
   int show_count_ = 0;

@@ -15,15 +15,10 @@ std::string SdlPlatform::ClipboardText() {
 bool SdlPlatform::OpenUrl(const std::string& url) { return SDL_OpenURL(url.c_str()) == 0; }
 
 void SdlWindow::ShowPixels(const PixelBuffer& pixels) {
-  // Dialog windows have no renderer: their pixels go straight to the window's own surface.
-  SDL_Surface* target = SDL_GetWindowSurface(window_);
-  if (!target || pixels.bits_per_pixel != 32) return;
-  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(pixels.pixels, pixels.width, pixels.height, 32,
-                                                           pixels.pitch, SDL_PIXELFORMAT_RGB888);
-  if (!source) return;
-  SDL_BlitSurface(source, nullptr, target, nullptr);
-  SDL_FreeSurface(source);
-  SDL_UpdateWindowSurface(window_);
+  // Dialog windows have no renderer: their pixels go straight to the window's own surface,
+  // enlarged as the game's are.
+  if (pixels.bits_per_pixel != 32) return;
+  ShowInWindowSurface(window_, pixels, columns_, staging_);
 }
 
 }  // namespace platform

@@ -67,7 +67,11 @@ void SdlDisplay::LeaveFullScreen(Window& window) {
 }
 
 void SdlDisplay::Show(Window& window, const PixelBuffer& primary) {
-  SDL_Window* w = static_cast<SdlWindow&>(window).Handle();
+  ShowInWindowSurface(static_cast<SdlWindow&>(window).Handle(), primary, columns_, staging_);
+}
+
+void ShowInWindowSurface(SDL_Window* w, const PixelBuffer& primary, std::vector<int>& columns,
+                         std::vector<Rgb>& staging) {
   SDL_Surface* surface = SDL_GetWindowSurface(w);
   if (!surface) return;
   const Rect r = FitPicture(primary.width, primary.height, surface->w, surface->h);
@@ -84,12 +88,12 @@ void SdlDisplay::Show(Window& window, const PixelBuffer& primary) {
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
     const PixelBuffer target{static_cast<std::uint8_t*>(surface->pixels), surface->w, surface->h, surface->pitch, 32,
                              nullptr};
-    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns_);
+    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   } else {
     // A window surface of another format: SDL converts the colours while it enlarges.
-    ExpandToRgb(primary, staging_);
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(staging_.data(), primary.width, primary.height, 32,
+    ExpandToRgb(primary, staging);
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(staging.data(), primary.width, primary.height, 32,
                                                              primary.width * 4, SDL_PIXELFORMAT_RGB888);
     if (!source) return;
     SDL_Rect dst{r.left, r.top, r.Width(), r.Height()};

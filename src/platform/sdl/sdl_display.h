@@ -15,6 +15,12 @@ namespace platform {
 
 class SdlPlatform;
 
+// Shows `picture` in the window's own surface, enlarged nearest-neighbour to the largest size of
+// its shape that the window holds, centred between black bars. `columns` and `staging` are
+// scratch space kept by the caller, so that showing allocates nothing.
+void ShowInWindowSurface(SDL_Window* window, const PixelBuffer& picture, std::vector<int>& columns,
+                         std::vector<Rgb>& staging);
+
 class SdlDisplay : public MemoryDisplay {
  public:
   explicit SdlDisplay(SdlPlatform& platform);

@@ -219,25 +219,55 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
 
 namespace {
 
-int ScaleFor(int width, int height) {
+// The first scale of a window of this client size on the desktop the window opens on.
+int FirstScale(int width, int height, int frame_width, int frame_height) {
   SDL_Rect usable;
   if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
-  return WindowScaleFor(usable.w, usable.h, width, height);
+  return WindowScaleFor(usable.w, usable.h, width, height, frame_width, frame_height);
 }
 
 }  // namespace
 
 SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
-    : platform_(platform), client_width_(desc.client_width), client_height_(desc.client_height) {
-  if (desc.scaled) scale_ = desc.scale > 0 ? desc.scale : ScaleFor(desc.client_width, desc.client_height);
+    : platform_(platform),
+      client_width_(desc.client_width),
+      client_height_(desc.client_height),
+      centered_(desc.centered) {
+  if (desc.scaled) {
+    basis_width_ = desc.basis_width > 0 ? desc.basis_width : desc.client_width;
+    basis_height_ = desc.basis_height > 0 ? desc.basis_height : desc.client_height;
+    first_scale_ = desc.scale <= 0;
+    // The frame is not known before the window manager has the window; Show checks again.
+    scale_ = first_scale_ ? FirstScale(basis_width_, basis_height_, 0, 0) : desc.scale;
+  }
   Uint32 flags = SDL_WINDOW_HIDDEN;
   if (!desc.bordered) flags |= SDL_WINDOW_BORDERLESS;
+  const int width = desc.client_width * scale_, height = desc.client_height * scale_;
   int x = desc.centered ? SDL_WINDOWPOS_CENTERED : desc.x;
   int y = desc.centered ? SDL_WINDOWPOS_CENTERED : desc.y;
-  window_ = SDL_CreateWindow(Cp932ToUtf8(desc.title).c_str(), x, y, desc.client_width * scale_,
-                             desc.client_height * scale_, flags);
+  SDL_Rect usable;
+  if (!desc.centered && scale_ > 1 && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+    // A place chosen for the design size keeps an enlarged window on the desktop.
+    x = std::clamp(x, usable.x, std::max(usable.x, usable.x + usable.w - width));
+    y = std::clamp(y, usable.y, std::max(usable.y, usable.y + usable.h - height));
+  }
+  window_ = SDL_CreateWindow(Cp932ToUtf8(desc.title).c_str(), x, y, width, height, flags);
   if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
   id_ = SDL_GetWindowID(window_);
+}
+
+void SdlWindow::FitFrame() {
+  first_scale_ = false;
+  // The window manager announces the frame before it maps the window; SDL reads it from the
+  // queue.
+  SDL_PumpEvents();
+  int top = 0, left = 0, bottom = 0, right = 0;
+  if (SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0) return;
+  const int scale = FirstScale(basis_width_, basis_height_, left + right, top + bottom);
+  if (scale >= scale_) return;
+  scale_ = scale;
+  SDL_SetWindowSize(window_, client_width_ * scale_, client_height_ * scale_);
+  if (centered_) SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
 }
 
 SdlWindow::~SdlWindow() {
@@ -261,6 +291,8 @@ void SdlWindow::SetBordered(bool bordered) {
 
 void SdlWindow::Show() {
   SDL_ShowWindow(window_);
+  // SDL knows the frame once the window is mapped.
+  if (first_scale_) FitFrame();
   SDL_RaiseWindow(window_);
 }
 
@@ -303,11 +335,18 @@ void SdlWindow::SetTextInput(bool on) {
   if (!focus || focus == window_) ApplyTextInput();
 }
 
-void SdlWindow::ApplyTextInput() const {
-  if (text_input_)
+void SdlWindow::SetTextInputArea(int x, int y, int width, int height) {
+  text_rect_ = {x * scale_, y * scale_, width * scale_, height * scale_};
+  if (text_input_ && SDL_GetKeyboardFocus() == window_) SDL_SetTextInputRect(&text_rect_);
+}
+
+void SdlWindow::ApplyTextInput() {
+  if (text_input_) {
+    if (text_rect_.h > 0) SDL_SetTextInputRect(&text_rect_);
     SDL_StartTextInput();
-  else
+  } else {
     SDL_StopTextInput();
+  }
 }
 
 }  // namespace platform

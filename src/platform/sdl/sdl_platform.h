@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/net.h"
 #include "platform/platform.h"
@@ -75,25 +76,37 @@ class SdlWindow : public Window {
   void SetPlacement(const WindowPlacement& placement) override;
   void SetCursorVisible(bool visible) override;
   void SetTextInput(bool on) override;
+  void SetTextInputArea(int x, int y, int width, int height) override;
+  int Scale() const override { return scale_; }
   void ShowPixels(const PixelBuffer& pixels) override;
   // Text input is one switch for the whole program: the window that gets the keyboard sets it
   // to what it asked for, so the game window always has it off.
-  void ApplyTextInput() const;
+  void ApplyTextInput();
 
   SDL_Window* Handle() const { return window_; }
-  // Desktop pixels per program pixel (1 for windows that are not scaled).
-  int Scale() const { return scale_; }
+  // The caret's place for the input method, in desktop pixels.
+  const SDL_Rect& TextInputRect() const { return text_rect_; }
   // The client area in the program's pixels.
   int ClientWidth() const { return client_width_; }
   int ClientHeight() const { return client_height_; }
 
  private:
+  // Once the window manager has framed the window, a first scale whose frame does not fit
+  // steps down.
+  void FitFrame();
+
   SdlPlatform& platform_;
   SDL_Window* window_ = nullptr;
   std::uint32_t id_ = 0;
   int scale_ = 1;
   int client_width_ = 0, client_height_ = 0;
+  int basis_width_ = 0, basis_height_ = 0;  // the size the first scale was chosen for
+  bool first_scale_ = false;                // the scale was chosen here, not given
+  bool centered_ = false;
   bool text_input_ = false;
+  SDL_Rect text_rect_{0, 0, 0, 0};
+  std::vector<int> columns_;   // scratch space of the enlargement
+  std::vector<Rgb> staging_;
 };
 
 // Fills the key fields of `out` from an SDL key event: the Windows virtual-key code and the
