@@ -41,7 +41,8 @@ today=$(date +%y/%m/%d)
 } > "$work/hisc.dat"
 
 (cd "$work" && exec "$OLDPWD/$build/velkor") >"$work/velkor.log" 2>&1 &
-pids+=($!)
+game_pid=$!
+pids+=($game_pid)
 win=""
 for _ in $(seq 100); do
   win=$(xdotool search --name '^Velkor Ver 1.12$' 2>/dev/null | head -1) && [ -n "$win" ] && break
@@ -78,10 +79,12 @@ sleep 2.5          # the scattered titles pile up
 shot title
 
 # The submission dialog, enlarged as the game is; a comment typed, then closed with its button.
-key alt+F9
+xdotool windowfocus --sync "$win"
+xdotool key alt+F9
 dialog=""
 for _ in $(seq 100); do
-  dialog=$(xdotool search --name '^ハイスコア自動送信$' 2>/dev/null | head -1) && [ -n "$dialog" ] && break
+  # The game's other visible window (a title search would depend on the locale).
+  dialog=$(xdotool search --onlyvisible --pid "$game_pid" 2>/dev/null | grep -vx "$win" | head -1) && [ -n "$dialog" ] && break
   sleep 0.1
 done
 [ -n "$dialog" ] || { echo "the dialog did not open" >&2; exit 1; }
