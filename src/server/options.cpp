@@ -1,3 +1,4 @@
+#include <asio/ip/address.hpp>
 #include <charconv>
 
 #include "server/server.h"
@@ -69,7 +70,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
     } else if (name == "--max-connections") {
       ok = ParseNumber<std::size_t>(value, 1, 100000, options.max_connections);
     } else {
-      ok = !value.empty();
+      // Checked here, so that a mistyped address is a usage error before anything is opened.
+      asio::error_code ec;
+      asio::ip::make_address(value, ec);
+      ok = !ec;
       options.trusted_proxy = value;
     }
     if (!ok) {

@@ -58,6 +58,15 @@ std::size_t NumberField(std::string_view s, std::int64_t& value) {
   return i;
 }
 
+// Whether the UTF-8 character at the start of `s` shows nothing on the page: an ASCII or
+// ideographic space, or a private-use character (U+E000 to U+F8FF, EE 80 80 to EF A3 BF), which is
+// what CP932's user-defined area converts to.
+bool Invisible(std::string_view s) {
+  if (s.starts_with(' ') || s.starts_with("\xE3\x80\x80")) return true;
+  auto b = [&](std::size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
+  return b(0) == 0xEE || (b(0) == 0xEF && b(1) <= 0xA3);
+}
+
 struct TextRefusals {
   Refusal empty, long_text, not_cp932, control;
 };
@@ -68,6 +77,7 @@ Refusal CheckText(std::string_view cp932, int max_chars, const TextRefusals& why
   auto converted = platform::Cp932ToUtf8Checked(cp932);
   if (!converted) return why.not_cp932;
   int chars = 0;
+  bool shows = false;
   const auto* p = reinterpret_cast<const unsigned char*>(converted->data());
   const auto* end = p + converted->size();
   for (; p < end; ++p) {
@@ -75,7 +85,11 @@ Refusal CheckText(std::string_view cp932, int max_chars, const TextRefusals& why
     // The controls are C0, DEL and C1 (U+0080 to U+009F, written C2 80 to C2 9F).
     if (*p < 0x20 || *p == 0x7F || (*p == 0xC2 && p + 1 < end && p[1] < 0xA0)) return why.control;
     ++chars;
+    shows = shows || !Invisible(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
   }
+  // Spaces alone, or characters of the user-defined area that no font on the page has, show as
+  // a blank line of the ranking.
+  if (!shows) return why.empty;
   if (chars > max_chars) return why.long_text;
   utf8 = std::move(*converted);
   return Refusal::kNone;
@@ -103,7 +117,7 @@ const RefusalInfo& Describe(Refusal refusal) {
       {200, "ok", u8""},
       {400, "bad-request-line", u8"リクエストを読めません。"},
       {400, "has-body", u8"本文の付いたリクエストは受け付けません。"},
-      {405, "method", u8"GET だけを受け付けます。"},
+      {405, "method", u8"GET と HEAD だけを受け付けます。"},
       {404, "not-found", u8"ページがありません。"},
       {400, "bad-query", u8"送信データの形式が正しくありません。"},
       {400, "name-empty", u8"名前が記入されてません。"},
@@ -223,7 +237,8 @@ std::optional<std::string_view> ParseProxyLine(std::string_view line) {
 
 Classified Classify(const RequestHead& head) {
   Classified c;
-  if (head.method != "GET") {
+  bool head_only = head.method == "HEAD";
+  if (head.method != "GET" && !head_only) {
     c.refusal = Refusal::kMethod;
     return c;
   }
@@ -240,6 +255,11 @@ Classified Classify(const RequestHead& head) {
     return c;
   }
   if (query.starts_with("command=")) {
+    // Looking at a page must not store anything: an entry takes a GET.
+    if (head_only) {
+      c.refusal = Refusal::kMethod;
+      return c;
+    }
     c.refusal = ParseEntryQuery(query, c.entry);
     if (c.refusal == Refusal::kNone) c.route = Route::kEntry;
     return c;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "platform/service_socket.h"
 #include "server/pages.h"
 #include "server/rate_limit.h"
 #include "server/request.h"
@@ -128,12 +129,15 @@ class Connection;
 
 class Server {
  public:
-  Server(const Options& options, RankingDb& db, const std::vector<RankRow>& top);
+  // Listens, or throws saying on what it could not.
+  explicit Server(const Options& options);
   // Connections that outlive the loop go with the handlers that hold them, after the members
   // they report to are gone; they must no longer report.
   ~Server() { *tracking_ = false; }
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
+  // Serves the ranking of `db`, which outlives the server.
+  void Open(RankingDb& db);
   int Run();
 
   void SetPages(Body html, Body json) {
@@ -157,15 +161,19 @@ class Server {
   const Body& Json() const { return json_; }
   const Body& RefusalBody(Refusal r) const { return refusal_pages_[static_cast<std::size_t>(r)]; }
   Body stored_page, duplicate_page;
+  const Body no_body = std::make_shared<const std::string>();
 
  private:
+  void Listen();
   void Accept();
   void TurnAway(tcp::socket& socket, const asio::ip::address& peer);
   void WaitForSignal();
   void Stop();
 
   tcp::acceptor acceptor_{io};
-  asio::signal_set signals_{io, SIGINT, SIGTERM};
+  // Whatever a terminal or a service manager sends to end it stops it gracefully: a hang-up or a
+  // quit key must not drop the replies under way.
+  asio::signal_set signals_{io, SIGINT, SIGTERM, SIGHUP};
   asio::steady_timer accept_retry_{io};
   asio::steady_timer stop_deadline_{io};
   std::unordered_set<Connection*> connections_;
@@ -209,6 +217,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     used_ -= consumed_;
     consumed_ = 0;
     request_line_.clear();
+    head_only_ = false;
     client_ = origin_;
     ArmTimer(server_.options.read_deadline);
     Scan(0);
@@ -302,6 +311,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return Refuse(Refusal::kBadRequestLine);
     }
     request_line_ = std::string(head->request_line);
+    head_only_ = head->method == "HEAD";
     keep_alive_ = head->keep_alive && !server_.stopping;
     // Behind a TCP proxy the header is the client's own word; only an HTTP proxy's counts.
     if (from_proxy_ && !proxied_ && !head->forwarded_for.empty()) {
@@ -344,7 +354,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Refuse(Refusal refusal, std::string extra = {}) {
     const RefusalInfo& info = Describe(refusal);
-    if (info.status == 405) extra += "Allow: GET\r\n";
+    // A HEAD refused is one of an entry, which only a GET may make.
+    if (info.status == 405) extra += head_only_ ? "Allow: GET\r\n" : "Allow: GET, HEAD\r\n";
     // After a head we could not read to its end, what follows cannot be found.
     if (refusal == Refusal::kHeadTooLarge || refusal == Refusal::kTimeout || refusal == Refusal::kBadRequestLine)
       keep_alive_ = false;
@@ -355,7 +366,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void Send(int status, Body body, std::string_view type, std::string_view note, std::string_view extra = {}) {
     if (server_.stopping) keep_alive_ = false;
     head_out_ = ResponseHead(status, type, body->size(), keep_alive_, server_.clock.Http(), extra);
-    body_out_ = std::move(body);
+    // A HEAD is answered with the head a GET would get, Content-Length included, and no body.
+    body_out_ = head_only_ ? server_.no_body : std::move(body);
     server_.log.Write(Unmapped(client_).to_string(), server_.clock.Log(), request_line_.empty() ? "-" : request_line_,
                       status, head_out_.size() + body_out_->size(), note, Clock::now() - started_);
     phase_ = Phase::kWriting;
@@ -433,15 +445,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::size_t used_ = 0;      // bytes in buf_
   std::size_t consumed_ = 0;  // of them, the head being answered
   bool keep_alive_ = false;
+  bool head_only_ = false;  // the request is a HEAD
   std::string request_line_;
   Clock::time_point started_{};
   std::string head_out_;
   Body body_out_;
 };
 
-Server::Server(const Options& opts, RankingDb& db, const std::vector<RankRow>& top) : options(opts) {
-  html_ = std::make_shared<const std::string>(RenderRankingHtml(top));
-  json_ = std::make_shared<const std::string>(RenderRankingJson(top));
+Server::Server(const Options& opts) : options(opts) {
+  signals_.add(SIGQUIT);
   for (std::size_t i = 0; i < refusal_pages_.size(); ++i)
     refusal_pages_[i] = std::make_shared<const std::string>(RefusalPage(static_cast<Refusal>(i)));
   stored_page = std::make_shared<const std::string>(
@@ -454,6 +466,13 @@ Server::Server(const Options& opts, RankingDb& db, const std::vector<RankRow>& t
     if (ec) throw std::runtime_error("--trusted-proxy: not an IP address: " + options.trusted_proxy);
     trusted_proxy = Unmapped(proxy);
   }
+  Listen();
+}
+
+void Server::Open(RankingDb& db) {
+  std::vector<RankRow> top = db.Top(kRankingSize);
+  html_ = std::make_shared<const std::string>(RenderRankingHtml(top));
+  json_ = std::make_shared<const std::string>(RenderRankingJson(top));
   // Pages are made on the writer thread and handed to the loop, which alone reads them.
   writer = std::make_unique<EntryWriter>(db, top, [this](std::vector<RankRow> rows) {
     auto html = std::make_shared<const std::string>(RenderRankingHtml(rows));
@@ -471,18 +490,41 @@ void Server::Removed(Connection* c) {
   }
 }
 
-int Server::Run() {
+// "127.0.0.1:8080", "[::1]:8080".
+std::string Shown(const tcp::endpoint& endpoint) {
+  const asio::ip::address& a = endpoint.address();
+  return (a.is_v6() ? "[" + a.to_string() + "]" : a.to_string()) + ":" + std::to_string(endpoint.port());
+}
+
+void Server::Listen() {
+  std::string error;
+  if (auto passed = platform::TakeServiceSocket(error)) {
+    asio::error_code ec;
+    acceptor_.assign(passed->ipv6 ? tcp::v6() : tcp::v4(), passed->handle, ec);
+    if (ec) throw std::runtime_error("cannot use the socket from the service manager: " + ec.message());
+    return;
+  }
+  if (!error.empty()) throw std::runtime_error(error);
+  const std::string& host = options.listen_host;
+  std::string asked = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+                      std::to_string(options.listen_port);
+  asio::error_code ec;
   tcp::resolver resolver(io);
   auto endpoints = resolver.resolve(options.listen_host, std::to_string(options.listen_port),
-                                    tcp::resolver::numeric_service | tcp::resolver::passive);
+                                    tcp::resolver::numeric_service | tcp::resolver::passive, ec);
+  if (ec || endpoints.empty())
+    throw std::runtime_error("cannot resolve " + host + " (--listen " + asked + "): " + ec.message());
   tcp::endpoint endpoint = endpoints.begin()->endpoint();
-  acceptor_.open(endpoint.protocol());
-  acceptor_.set_option(tcp::acceptor::reuse_address(true));
-  acceptor_.bind(endpoint);
-  acceptor_.listen(asio::socket_base::max_listen_connections);
-  tcp::endpoint bound = acceptor_.local_endpoint();
-  std::string shown = bound.address().is_v6() ? "[" + bound.address().to_string() + "]" : bound.address().to_string();
-  std::fprintf(stderr, "velkor-ranking: listening on %s:%u, database %s\n", shown.c_str(), bound.port(),
+  std::string where = Shown(endpoint) == asked ? asked : asked + " (" + Shown(endpoint) + ")";
+  acceptor_.open(endpoint.protocol(), ec);
+  if (!ec) acceptor_.set_option(tcp::acceptor::reuse_address(true), ec);
+  if (!ec) acceptor_.bind(endpoint, ec);
+  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) throw std::runtime_error("cannot listen on " + where + ": " + ec.message());
+}
+
+int Server::Run() {
+  std::fprintf(stderr, "velkor-ranking: listening on %s, database %s\n", Shown(acceptor_.local_endpoint()).c_str(),
                options.db_path.c_str());
 
   WaitForSignal();
@@ -570,9 +612,11 @@ void Server::Stop() {
 
 int RunServer(const Options& options) {
   try {
-    RankingDb db(options.db_path);
-    std::vector<RankRow> top = db.Top(kRankingSize);
-    Server server(options, db, top);
+    // Listening comes first, so a server that cannot listen leaves no new database behind.
+    std::unique_ptr<RankingDb> db;  // outlives the server's writer
+    Server server(options);
+    db = std::make_unique<RankingDb>(options.db_path);
+    server.Open(*db);
     return server.Run();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velkor-ranking: %s\n", e.what());

@@ -35,15 +35,19 @@ inline constexpr const char* kUsage =
     "                          else the last address of X-Forwarded-For (HTTP proxy)\n"
     "  --help                  show this text\n"
     "\n"
-    "SIGINT or SIGTERM stop the server after the entries under way are stored and answered.\n"
-    "Each request writes one access-log line to standard error.\n";
+    "SIGTERM, SIGINT, SIGHUP or SIGQUIT stop the server after the entries under way are stored\n"
+    "and answered; a second one stops it at once.\n"
+    "Each request writes one access-log line to standard error. Started by a service manager\n"
+    "with a listening socket (LISTEN_PID and LISTEN_FDS set), it serves that socket, descriptor 3,\n"
+    "instead of --listen.\n";
 
 // Reads the command line. Nothing, with `error` set, when it is not understood; `help` is set
 // for --help.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& help, std::string& error);
 
-// Opens the database, listens and serves until SIGINT or SIGTERM. Writes "listening on
-// ADDR:PORT" to standard error once it accepts connections. Returns the exit status.
+// Opens the database, listens and serves until a stopping signal (SIGTERM, SIGINT, SIGHUP or
+// SIGQUIT). Writes "listening on ADDR:PORT" to standard error once it accepts connections.
+// Returns the exit status.
 int RunServer(const Options& options);
 
 }  // namespace server

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <stdexcept>
 
 namespace server {
@@ -53,15 +54,33 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
   return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))) : std::string();
 }
 
+// SQLite's words for a file it cannot open or write ("unable to open database file", "attempt
+// to write a readonly database") say neither where nor why; mostly it is about the directory.
+std::string Explain(const std::string& path, int code, const std::string& why) {
+  namespace fs = std::filesystem;
+  const fs::path file(path);
+  const fs::path dir = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+  std::error_code ec;
+  if ((code & 0xFF) != SQLITE_CANTOPEN && (code & 0xFF) != SQLITE_READONLY) return why;
+  if (fs::is_directory(file, ec)) return "it is a directory";
+  if (!fs::is_directory(dir, ec)) return "there is no directory " + dir.string();
+  if (code == SQLITE_READONLY_DIRECTORY || ((code & 0xFF) == SQLITE_CANTOPEN && !fs::exists(file, ec)))
+    return "cannot create files in the directory " + dir.string() +
+           " (the database keeps its -wal and -shm files beside it): " + why;
+  if ((code & 0xFF) == SQLITE_READONLY) return "the file is not writable: " + why;
+  return "cannot read and write the file: " + why;
+}
+
 }  // namespace
 
-RankingDb::RankingDb(const std::string& path) {
+RankingDb::RankingDb(const std::string& path) : path_(path) {
   int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
     std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    int code = db_ ? sqlite3_extended_errcode(db_) : rc;
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    throw std::runtime_error("cannot open " + path + ": " + why);
+    throw std::runtime_error("cannot open the database " + path + ": " + Explain(path, code, why));
   }
   try {
     sqlite3_extended_result_codes(db_, 1);
@@ -98,8 +117,9 @@ RankingDb::RankingDb(const std::string& path) {
     data_version_ = Prepare("PRAGMA data_version");
     ChangedElsewhere();
   } catch (const std::exception& e) {
+    int code = sqlite3_extended_errcode(db_);
     Close();
-    throw std::runtime_error("cannot open " + path + ": " + e.what());
+    throw std::runtime_error("cannot open the database " + path + ": " + Explain(path, code, e.what()));
   }
 }
 
@@ -235,7 +255,7 @@ void EntryWriter::Publish() {
     top_lowest_ = top.empty() ? 0 : top.back().score;
     on_change_(std::move(top));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "velkor-ranking: reading the ranking failed: %s\n", e.what());
+    std::fprintf(stderr, "velkor-ranking: reading the ranking from %s failed: %s\n", db_.Path().c_str(), e.what());
   }
 }
 
@@ -259,7 +279,8 @@ void EntryWriter::Run() {
       try {
         outcomes = db_.StoreBatch(entries, std::time(nullptr));
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "velkor-ranking: storing %zu entries failed: %s\n", batch.size(), e.what());
+        std::fprintf(stderr, "velkor-ranking: storing %zu entries in %s failed: %s\n", batch.size(), db_.Path().c_str(),
+                     e.what());
         outcomes.assign(batch.size(), StoreOutcome::kFailed);
       }
       if (ChangesTop(batch, outcomes)) Publish();
@@ -271,7 +292,7 @@ void EntryWriter::Run() {
       try {
         if (db_.ChangedElsewhere()) Publish();
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "velkor-ranking: %s\n", e.what());
+        std::fprintf(stderr, "velkor-ranking: %s: %s\n", db_.Path().c_str(), e.what());
       }
     }
   }

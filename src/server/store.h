@@ -45,6 +45,7 @@ class RankingDb {
   std::vector<RankRow> Top(int limit);
   // Whether another connection (the sqlite3 tool, say) committed a change since the last call.
   bool ChangedElsewhere();
+  const std::string& Path() const { return path_; }
 
  private:
   void Close();
@@ -52,6 +53,7 @@ class RankingDb {
   sqlite3_stmt* Prepare(const char* sql);
   [[noreturn]] void Fail(const char* what);
 
+  std::string path_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* begin_ = nullptr;
   sqlite3_stmt* commit_ = nullptr;

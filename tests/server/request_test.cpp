@@ -64,6 +64,14 @@ TEST(EntryQuery, RefusesWhatTheRankingMustNotTake) {
       {Query("ab\x82", "1234", "5611", "hi"), Refusal::kNameNotCp932},      // lead byte alone
       {Query("ab\x80", "1234", "5611", "hi"), Refusal::kNameNotCp932},
       {Query("abc", "1234", "5611", ""), Refusal::kCommentEmpty},
+      // Names and comments that would show as blank on the page: spaces (ASCII and ideographic)
+      // and characters of the user-defined area (F040 on), in any mix.
+      {Query(" ", "1234", "5611", "hi"), Refusal::kNameEmpty},
+      {Query(app::Sjis(u8"\u3000\u3000"), "1234", "5611", "hi"), Refusal::kNameEmpty},
+      {Query("\xF0\x40\xF9\xFC", "1234", "5611", "hi"), Refusal::kNameEmpty},
+      {Query(" \xF0\x40" + app::Sjis(u8"\u3000"), "1234", "5611", "hi"), Refusal::kNameEmpty},
+      {Query("abc", "1234", "5611", "   "), Refusal::kCommentEmpty},
+      {Query("abc", "1234", "5611", app::Sjis(u8"\u3000") + "\xF5\x40 "), Refusal::kCommentEmpty},
       {Query("abc", "1234", "5611", std::string(41, 'c')), Refusal::kCommentLong},
       {Query("abc", "1234", "5611", "a\tb"), Refusal::kCommentControl},
       {Query("abc", "1234", "5611", "\xff"), Refusal::kCommentNotCp932},
@@ -79,6 +87,10 @@ TEST(EntryQuery, RefusesWhatTheRankingMustNotTake) {
   }
   Entry entry;
   EXPECT_EQ(ParseEntryQuery(Query(ten_wide, "1234", "5611", std::string(40, 'c')), entry), Refusal::kNone);
+  // One character that shows is enough, spaces around it are kept.
+  EXPECT_EQ(ParseEntryQuery(Query(" a\xF0\x40", "1234", "5611", app::Sjis(u8"\u3000x ")), entry), Refusal::kNone);
+  EXPECT_EQ(entry.name, U8(u8" a\uE000"));
+  EXPECT_EQ(entry.comment, U8(u8"\u3000x "));
 }
 
 TEST(RequestHead, TheGamesRequestIsReadWithItsRawTarget) {
@@ -161,7 +173,13 @@ TEST(Classify, RoutesByMethodPathAndQuery) {
       {"GET " + path + "/x HTTP/1.1", Route::kRefused, Refusal::kNotFound},
       {"GET /~tobrin/soft/velkor/ran/ranking.cgI HTTP/1.1", Route::kRefused, Refusal::kNotFound},
       {"POST " + path + " HTTP/1.1", Route::kRefused, Refusal::kMethod},
-      {"HEAD " + path + " HTTP/1.1", Route::kRefused, Refusal::kMethod},
+      {"PUT " + path + " HTTP/1.1", Route::kRefused, Refusal::kMethod},
+      {"get " + path + " HTTP/1.1", Route::kRefused, Refusal::kMethod},
+      // A HEAD sees what a GET of the page would, but cannot make an entry.
+      {"HEAD " + path + " HTTP/1.1", Route::kPage, Refusal::kNone},
+      {"HEAD " + path + "?format=json HTTP/1.1", Route::kJson, Refusal::kNone},
+      {"HEAD " + path + "?" + Query("abc", "1234", "5611", "hi") + " HTTP/1.0", Route::kRefused, Refusal::kMethod},
+      {"HEAD /nothing HTTP/1.1", Route::kRefused, Refusal::kNotFound},
   };
   for (const Case& c : cases) {
     const std::string head = c.request_line + "\r\n\r\n";  // the parsed head views it
