@@ -5,7 +5,8 @@ set -eu
 want=(cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libfreetype-dev fonts-ipafont-gothic)
 case "${1:-run}" in
   test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils libx11-dev clang libclang-rt-14-dev
-               sox libsqlite3-dev libasio-dev chromium nginx-light libnginx-mod-stream openbox) ;;
+               sox libsqlite3-dev libasio-dev chromium nginx-light libnginx-mod-stream openbox
+               systemd man-db) ;;
   bench) want+=(libbenchmark-dev libgtest-dev xvfb libsqlite3-dev libasio-dev wrk nginx-light curl) ;;
   run) want+=(libsqlite3-dev libasio-dev) ;;
   screenshots) want+=(libsqlite3-dev libasio-dev xvfb xdotool x11-apps netpbm python3) ;;
