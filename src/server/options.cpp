@@ -50,7 +50,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
       help = true;
       return options;
     }
-    if (name != "--listen" && name != "--db" && name != "--max-connections" && name != "--trusted-proxy") {
+    if (name != "--listen" && name != "--db" && name != "--max-connections" && name != "--max-per-address" &&
+        name != "--max-requests-per-connection" && name != "--trusted-proxy" && name != "--trusted-http-proxy") {
       error = "unknown option " + args[i];
       return std::nullopt;
     }
@@ -69,6 +70,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
       options.db_path = value;
     } else if (name == "--max-connections") {
       ok = ParseNumber<std::size_t>(value, 1, 100000, options.max_connections);
+    } else if (name == "--max-per-address") {
+      ok = ParseNumber<std::size_t>(value, 1, 100000, options.max_per_address);
+    } else if (name == "--max-requests-per-connection") {
+      ok = ParseNumber<std::size_t>(value, 1, 1000000, options.max_requests_per_connection);
+    } else if (name == "--trusted-http-proxy") {
+      ok = !value.empty();
+      options.trusted_http_proxy = value;
     } else {
       // Checked here, so that a mistyped address is a usage error before anything is opened.
       asio::error_code ec;

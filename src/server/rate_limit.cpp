@@ -5,21 +5,17 @@ namespace {
 constexpr auto kWindow = std::chrono::minutes(1);
 }
 
-void RateLimiter::Prune(Clock::time_point now) {
-  // A full table of busy addresses would make every new address scan it; once a second is enough.
-  if (now - last_prune_ < std::chrono::seconds(1) && last_prune_ != Clock::time_point{}) return;
-  last_prune_ = now;
-  std::erase_if(windows_, [now](const auto& item) { return now - item.second.Newest() >= kWindow; });
-}
-
 RateLimiter::Decision RateLimiter::Admit(const std::string& address, Clock::time_point now) {
   auto it = windows_.find(address);
   if (it == windows_.end()) {
-    if (windows_.size() >= max_addresses_) {
-      Prune(now);
-      if (windows_.size() >= max_addresses_) return {Verdict::kFull};
+    if (windows_.size() >= max_addresses_ && !heard_.empty()) {
+      windows_.erase(heard_.front());
+      heard_.pop_front();
     }
     it = windows_.emplace(address, Window{}).first;
+    it->second.heard = heard_.insert(heard_.end(), address);
+  } else {
+    heard_.splice(heard_.end(), heard_, it->second.heard);
   }
   Window& w = it->second;
   if (w.count == kPerMinute) {

@@ -3,7 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
-#include <optional>
+#include <list>
 #include <string>
 #include <unordered_map>
 
@@ -16,13 +16,15 @@ class RateLimiter {
 
   explicit RateLimiter(std::size_t max_addresses) : max_addresses_(max_addresses) {}
 
-  enum class Verdict { kAdmitted, kLimited, kFull };
+  enum class Verdict { kAdmitted, kLimited };
   struct Decision {
     Verdict verdict;
     int retry_after_seconds = 0;  // for kLimited
   };
-  // Counts one entry from `address` at `now`, unless it is over the limit (kLimited) or the table
-  // of addresses is full of ones seen within the last minute (kFull).
+  // Counts one entry from `address` at `now`, unless it is over the limit (kLimited). An address
+  // not in the table is always admitted: when the table is full, the address heard from least
+  // recently is forgotten to make room, so many addresses at once (one IPv6 /48 holds 65,536
+  // /64s) cannot shut out the players that come after them.
   Decision Admit(const std::string& address, Clock::time_point now);
 
   std::size_t AddressCount() const { return windows_.size(); }
@@ -33,13 +35,12 @@ class RateLimiter {
     std::array<Clock::time_point, kPerMinute> times{};
     int count = 0;
     int next = 0;
-    Clock::time_point Newest() const { return times[(next + kPerMinute - 1) % kPerMinute]; }
+    std::list<std::string>::iterator heard;  // its place in heard_
   };
-  void Prune(Clock::time_point now);
 
   std::size_t max_addresses_;
   std::unordered_map<std::string, Window> windows_;
-  Clock::time_point last_prune_{};
+  std::list<std::string> heard_;  // the addresses, heard from least recently first
 };
 
 }  // namespace server

@@ -1,6 +1,9 @@
 #include "server/request.h"
 
+#include <algorithm>
 #include <array>
+#include <asio/ip/address_v4.hpp>
+#include <asio/ip/address_v6.hpp>
 #include <cctype>
 
 #include "game/hiscore.h"
@@ -32,6 +35,12 @@ bool HasToken(std::string_view value, std::string_view token) {
     value.remove_prefix(comma + 1);
   }
   return false;
+}
+
+// A character of a header's name.
+bool IsTokenChar(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
 // The next line of `rest` without its line end; moves `rest` past it.
@@ -163,12 +172,18 @@ std::optional<RequestHead> ParseHead(std::string_view head) {
   if (h.target.empty()) return std::nullopt;
   bool http11 = minor[0] != '0';
 
+  // A front end may read a head that breaks the syntax differently from us (a CR alone as a line
+  // end, a space before the colon, a folded line), and see a body where we see a second request.
+  for (std::size_t cr = head.find('\r'); cr != std::string_view::npos; cr = head.find('\r', cr + 1))
+    if (cr + 1 == head.size() || head[cr + 1] != '\n') return std::nullopt;
   bool connection_close = false, connection_keep_alive = false;
   while (!rest.empty()) {
     std::string_view line = NextLine(rest);
+    if (line.empty()) break;  // the blank line that ends the head
     std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) continue;  // no header; read no further meaning into it
+    if (colon == 0 || colon == std::string_view::npos) return std::nullopt;
     std::string_view name = line.substr(0, colon);
+    if (!std::all_of(name.begin(), name.end(), IsTokenChar)) return std::nullopt;
     std::string_view value = Trim(line.substr(colon + 1));
     if (EqualsNoCase(name, "Connection")) {
       connection_close |= HasToken(value, "close");
@@ -231,7 +246,22 @@ std::optional<std::string_view> ParseProxyLine(std::string_view line) {
     if (field.empty()) return std::nullopt;
     line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
   }
-  if (!line.empty() || (fields[0] != "TCP4" && fields[0] != "TCP6")) return std::nullopt;
+  if (!line.empty()) return std::nullopt;
+  bool v4 = fields[0] == "TCP4";
+  if (!v4 && fields[0] != "TCP6") return std::nullopt;
+  for (std::string_view address : {fields[1], fields[2]}) {
+    asio::error_code ec;
+    if (v4)
+      asio::ip::make_address_v4(std::string(address), ec);
+    else
+      asio::ip::make_address_v6(std::string(address), ec);
+    if (ec) return std::nullopt;
+  }
+  for (std::string_view port : {fields[3], fields[4]}) {
+    if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::stoul(std::string(port)) > 65535)
+      return std::nullopt;
+  }
   return fields[1];
 }
 

@@ -67,7 +67,8 @@ struct RequestHead {
   bool has_body = false;            // Content-Length above 0, or Transfer-Encoding
   std::string_view forwarded_for;   // the last address of X-Forwarded-For, if any
 };
-// Nothing when the request line has no method, target and " HTTP/1.x" version.
+// Nothing when the request line has no method, target and " HTTP/1.x" version, or a header line
+// breaks the syntax (a CR that does not end a line, a name with a space or none, a folded line).
 std::optional<RequestHead> ParseHead(std::string_view head);
 
 // An entry that passed every check; texts in UTF-8.
@@ -95,7 +96,8 @@ Refusal ParseEntryQuery(std::string_view query, Entry& entry);
 inline constexpr std::string_view kProxyTag = "PROXY ";
 inline constexpr std::size_t kMaxProxyLine = 107;  // CR LF included
 // The source address of such a line (without its CR LF); empty for "PROXY UNKNOWN"; nothing when
-// the line is malformed.
+// the line is malformed: both addresses must be of the family it names and both ports numbers
+// from 0 to 65535.
 std::optional<std::string_view> ParseProxyLine(std::string_view line);
 
 }  // namespace server

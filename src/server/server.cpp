@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <asio.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <list>
 #include <memory>
-#include <unordered_set>
+#include <unordered_map>
 
+#include "platform/server_io.h"
 #include "platform/service_socket.h"
+#include "server/log.h"
 #include "server/pages.h"
 #include "server/rate_limit.h"
 #include "server/request.h"
@@ -29,6 +33,12 @@ constexpr auto kLingerTime = std::chrono::seconds(2);
 // How long a stop waits for entries under way before giving up on them.
 constexpr auto kStopGrace = std::chrono::seconds(10);
 constexpr std::size_t kMaxAddresses = 65536;
+// After this long a connection takes no further request, so no client holds a slot for good.
+constexpr auto kMaxConnectionAge = std::chrono::minutes(5);
+// Descriptors the server needs besides its connections: standard streams, the listening socket,
+// the database with its journal files, the event loop's own, the spare one and a turned-away
+// client's.
+constexpr std::size_t kOtherDescriptors = 32;
 constexpr std::size_t kMaxLoggedRequestLine = 2048;
 
 // The Date header and the log's time, formatted once a second.
@@ -58,11 +68,11 @@ class WallClock {
   std::string http_, log_;
 };
 
-// One line per request on standard error. Lines made while the loop has work ready are written
-// together once it has done that work, so a busy server makes few writes.
+// One line per request on standard error. Lines made while the loop has work ready are queued
+// together once it has done that work, so a busy server takes the queue's lock seldom.
 class AccessLog {
  public:
-  explicit AccessLog(asio::io_context& io) : io_(io) {}
+  AccessLog(asio::io_context& io, LogQueue& queue) : io_(io), queue_(queue) {}
   ~AccessLog() { Flush(); }
 
   void Write(std::string_view client, std::string_view time, std::string_view request_line, int status,
@@ -85,7 +95,7 @@ class AccessLog {
   }
 
   void Flush() {
-    if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), stderr);
+    queue_.Push(buffer_);
     buffer_.clear();
     scheduled_ = false;
   }
@@ -108,6 +118,7 @@ class AccessLog {
   }
 
   asio::io_context& io_;
+  LogQueue& queue_;
   std::string buffer_;
   bool scheduled_ = false;
 };
@@ -130,7 +141,7 @@ class Connection;
 class Server {
  public:
   // Listens, or throws saying on what it could not.
-  explicit Server(const Options& options);
+  Server(const Options& options, LogQueue& log_queue);
   // Connections that outlive the loop go with the handlers that hold them, after the members
   // they report to are gone; they must no longer report.
   ~Server() { *tracking_ = false; }
@@ -144,17 +155,24 @@ class Server {
     html_ = std::move(html);
     json_ = std::move(json);
   }
-  void Added(Connection* c) { connections_.insert(c); }
+  // The slots: each open connection holds one, counted for its client address (`key`, empty for a
+  // trusted proxy's connection whose client is not known yet).
+  void Added(Connection* c, const std::string& key);
   void Removed(Connection* c);
+  // Counts the connection for `key` instead; false when that address already holds its share.
+  bool Recount(Connection* c, const std::string& key);
+  // A connection waits for its next request, or lingers after its last reply: when slots run
+  // short it is the first to go.
+  std::list<Connection*> reclaimable;  // idle longest first
 
   std::unique_ptr<bool> tracking_ = std::make_unique<bool>(true);
   asio::io_context io;
   const Options& options;
   WallClock clock;
-  AccessLog log{io};
+  AccessLog log;
   RateLimiter limiter{kMaxAddresses};
   std::unique_ptr<EntryWriter> writer;
-  std::optional<asio::ip::address> trusted_proxy;
+  std::optional<asio::ip::address> trusted_proxy, trusted_http_proxy;
   bool stopping = false;
 
   const Body& Html() const { return html_; }
@@ -166,9 +184,16 @@ class Server {
  private:
   void Listen();
   void Accept();
-  void TurnAway(tcp::socket& socket, const asio::ip::address& peer);
+  void TurnAway(tcp::socket& socket, const asio::ip::address& peer, std::string_view note);
   void WaitForSignal();
   void Stop();
+
+  // Closes the connection idle longest (counted for `key`, when given); false when none is idle.
+  bool CloseIdle(const std::string* key);
+  bool AtShare(const std::string& key) const;
+  // Takes a client in and turns it away, whatever the count of slots.
+  void TurnAwayWaiting();
+  void TakeSpareDescriptor();
 
   tcp::acceptor acceptor_{io};
   // Whatever a terminal or a service manager sends to end it stops it gracefully: a hang-up or a
@@ -176,7 +201,13 @@ class Server {
   asio::signal_set signals_{io, SIGINT, SIGTERM, SIGHUP};
   asio::steady_timer accept_retry_{io};
   asio::steady_timer stop_deadline_{io};
-  std::unordered_set<Connection*> connections_;
+  // Held open so that when descriptors run out, one can be let go to take a client in and turn
+  // it away, rather than leave it waiting for an answer.
+  asio::ip::udp::socket spare_{io};
+  std::size_t max_connections_;
+  std::unordered_map<Connection*, std::string> connections_;  // with the key each is counted for
+  std::unordered_map<std::string, std::size_t> per_address_;
+
   Body html_, json_;
   std::array<Body, kRefusalCount> refusal_pages_;
 };
@@ -191,15 +222,22 @@ class Connection : public std::enable_shared_from_this<Connection> {
         origin_(peer),
         client_(peer),
         from_proxy_(server.trusted_proxy && Unmapped(peer) == *server.trusted_proxy),
-        proxy_line_possible_(from_proxy_) {}
-  ~Connection() { server_.Removed(this); }
+        from_http_proxy_(server.trusted_http_proxy && Unmapped(peer) == *server.trusted_http_proxy),
+        proxy_line_possible_(from_proxy_),
+        accepted_(Clock::now()) {}
+  ~Connection() {
+    if (*server_.tracking_) Release();
+  }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  void Start() {
-    server_.Added(this);
+  void Start(const std::string& key) {
+    server_.Added(this, key);
     BeginRequest();
   }
+
+  // Closes a connection on the server's list of reclaimable ones, to give its slot to another.
+  void Reclaim() { Close(); }
 
   // The server is stopping: a connection waiting for a request closes now; one with a request
   // under way closes after its reply.
@@ -220,6 +258,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     head_only_ = false;
     client_ = origin_;
     ArmTimer(server_.options.read_deadline);
+    if (requests_ > 0 && used_ == 0) SetReclaimable(true);
     Scan(0);
   }
 
@@ -228,6 +267,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
                             [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
                               if (self->phase_ != Phase::kReading) return;
                               if (ec) return self->Close();
+                              self->SetReclaimable(false);
                               std::size_t before = self->used_;
                               self->used_ += n;
                               // Only the new bytes (and the two before them) can complete the
@@ -265,8 +305,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::string_view data(buf_.data(), used_);
     std::size_t compare = std::min(data.size(), kProxyTag.size());
     if (data.substr(0, compare) != kProxyTag.substr(0, compare)) {
-      proxy_line_possible_ = false;  // an HTTP proxy: X-Forwarded-For tells the client
-      return true;
+      // Not passed on by the proxy: someone on the proxy's host, taken at that address (unless
+      // the address is also the HTTP proxy, whose connections carry many clients).
+      proxy_line_possible_ = false;
+      return from_http_proxy_ || CountFor(origin_);
     }
     std::size_t end = data.substr(0, kMaxProxyLine).find("\r\n");
     if (end == std::string_view::npos) {
@@ -291,7 +333,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     client_ = origin_;
     std::memmove(buf_.data(), buf_.data() + end + 2, used_ - end - 2);
     used_ -= end + 2;
-    return true;
+    return CountFor(origin_);
+  }
+
+  // The connection's slot counts for the client's address from now on; false when that address
+  // already holds all it may, and the connection is turned away.
+  bool CountFor(const asio::ip::address& client) {
+    if (server_.Recount(this, RateKey(Unmapped(client)))) return true;
+    keep_alive_ = false;
+    request_line_ = FirstLine();
+    Refuse(Refusal::kBusy);
+    return false;
   }
 
   std::string FirstLine() const {
@@ -312,9 +364,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     request_line_ = std::string(head->request_line);
     head_only_ = head->method == "HEAD";
-    keep_alive_ = head->keep_alive && !server_.stopping;
-    // Behind a TCP proxy the header is the client's own word; only an HTTP proxy's counts.
-    if (from_proxy_ && !proxied_ && !head->forwarded_for.empty()) {
+    keep_alive_ = head->keep_alive && !server_.stopping && ++requests_ < server_.options.max_requests_per_connection &&
+                  started_ - accepted_ < kMaxConnectionAge;
+    // Anyone may send the header; only the HTTP proxy's word counts, and not behind a PROXY line.
+    if (from_http_proxy_ && !proxied_ && !head->forwarded_for.empty()) {
       asio::error_code ec;
       auto forwarded = asio::ip::make_address(std::string(head->forwarded_for), ec);
       if (!ec) client_ = forwarded;
@@ -330,7 +383,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Store(Entry entry) {
     auto decision = server_.limiter.Admit(RateKey(Unmapped(client_)), Clock::now());
-    if (decision.verdict == RateLimiter::Verdict::kFull) return Refuse(Refusal::kBusy);
     if (decision.verdict == RateLimiter::Verdict::kLimited)
       return Refuse(Refusal::kTooMany, "Retry-After: " + std::to_string(decision.retry_after_seconds) + "\r\n");
     phase_ = Phase::kStoring;
@@ -386,6 +438,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Linger() {
     phase_ = Phase::kLingering;
+    SetReclaimable(true);
     asio::error_code ignored;
     socket_.shutdown(tcp::socket::shutdown_send, ignored);
     ArmTimer(kLingerTime);
@@ -406,6 +459,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
     CancelTimer();
     asio::error_code ignored;
     socket_.close(ignored);
+    Release();  // its slot is free at once, though its handlers end later
+  }
+
+  void Release() {
+    SetReclaimable(false);
+    server_.Removed(this);
+  }
+
+  void SetReclaimable(bool yes) {
+    if (yes == reclaimable_) return;
+    reclaimable_ = yes;
+    if (yes)
+      reclaimable_at_ = server_.reclaimable.insert(server_.reclaimable.end(), this);
+    else
+      server_.reclaimable.erase(reclaimable_at_);
   }
 
   void ArmTimer(Clock::duration after) {
@@ -437,9 +505,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::ip::address peer_;
   asio::ip::address origin_;  // the peer, or the source a TCP proxy's PROXY line gave
   asio::ip::address client_;  // the origin, or the address an HTTP proxy forwarded for
-  bool from_proxy_;           // the peer is the trusted proxy
+  bool from_proxy_;           // the peer is the trusted TCP proxy
+  bool from_http_proxy_;      // the peer is the trusted HTTP proxy
   bool proxy_line_possible_;  // its PROXY line may still come
   bool proxied_ = false;      // it came
+  Clock::time_point accepted_;
+  std::size_t requests_ = 0;  // heads read
+  bool reclaimable_ = false;  // on the server's list, at reclaimable_at_
+  std::list<Connection*>::iterator reclaimable_at_;
   Phase phase_ = Phase::kReading;
   std::array<char, kMaxHeadBytes> buf_;
   std::size_t used_ = 0;      // bytes in buf_
@@ -452,7 +525,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Body body_out_;
 };
 
-Server::Server(const Options& opts) : options(opts) {
+Server::Server(const Options& opts, LogQueue& log_queue)
+    : options(opts), log(io, log_queue), max_connections_(opts.max_connections) {
   signals_.add(SIGQUIT);
   for (std::size_t i = 0; i < refusal_pages_.size(); ++i)
     refusal_pages_[i] = std::make_shared<const std::string>(RefusalPage(static_cast<Refusal>(i)));
@@ -466,6 +540,23 @@ Server::Server(const Options& opts) : options(opts) {
     if (ec) throw std::runtime_error("--trusted-proxy: not an IP address: " + options.trusted_proxy);
     trusted_proxy = Unmapped(proxy);
   }
+  if (!options.trusted_http_proxy.empty()) {
+    asio::error_code ec;
+    auto proxy = asio::ip::make_address(options.trusted_http_proxy, ec);
+    if (ec) throw std::runtime_error("--trusted-http-proxy: not an IP address: " + options.trusted_http_proxy);
+    trusted_http_proxy = Unmapped(proxy);
+  }
+  // Past the open-files limit, clients would wait for an accept that cannot be made.
+  if (std::size_t limit = platform::RaiseOpenFileLimit(); limit != 0) {
+    std::size_t fit = limit > kOtherDescriptors + 1 ? limit - kOtherDescriptors : 1;
+    if (fit < max_connections_) {
+      Note("the open-files limit of " + std::to_string(limit) + " leaves room for " + std::to_string(fit) +
+           " connections: --max-connections lowered from " + std::to_string(max_connections_) + " to " +
+           std::to_string(fit));
+      max_connections_ = fit;
+    }
+  }
+  TakeSpareDescriptor();
   Listen();
 }
 
@@ -481,9 +572,20 @@ void Server::Open(RankingDb& db) {
   });
 }
 
+void Server::Added(Connection* c, const std::string& key) {
+  connections_.emplace(c, key);
+  if (!key.empty()) ++per_address_[key];
+}
+
 void Server::Removed(Connection* c) {
   if (!*tracking_) return;
-  connections_.erase(c);
+  auto it = connections_.find(c);
+  if (it == connections_.end()) return;
+  if (!it->second.empty()) {
+    auto count = per_address_.find(it->second);
+    if (--count->second == 0) per_address_.erase(count);
+  }
+  connections_.erase(it);
   if (stopping && connections_.empty()) {
     stop_deadline_.cancel();
     signals_.cancel();
@@ -524,15 +626,14 @@ void Server::Listen() {
 }
 
 int Server::Run() {
-  std::fprintf(stderr, "velkor-ranking: listening on %s, database %s\n", Shown(acceptor_.local_endpoint()).c_str(),
-               options.db_path.c_str());
+  Note("listening on " + Shown(acceptor_.local_endpoint()) + ", database " + options.db_path);
 
   WaitForSignal();
   Accept();
   io.run();
   writer->Stop();
   log.Flush();
-  std::fprintf(stderr, "velkor-ranking: stopped\n");
+  Note("stopped");
   return 0;
 }
 
@@ -540,8 +641,19 @@ void Server::Accept() {
   acceptor_.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
     if (stopping) return;
     if (ec) {
-      // Out of descriptors or memory: try again shortly rather than spin.
-      std::fprintf(stderr, "velkor-ranking: accept: %s\n", ec.message().c_str());
+      Note("accept: " + ec.message());
+      bool no_descriptor = ec == asio::error::no_descriptors ||
+                           (ec.category() == asio::system_category() && ec.value() == ENFILE);
+      if (no_descriptor && spare_.is_open()) {
+        // The spare descriptor makes room to answer those waiting, one at a time. Accept fails
+        // at once while none is free, so wait for the next client before trying again.
+        TurnAwayWaiting();
+        acceptor_.async_wait(tcp::acceptor::wait_read, [this](const asio::error_code& e) {
+          if (!e && !stopping) Accept();
+        });
+        return;
+      }
+      // Out of memory, or no spare: try again shortly rather than spin.
       accept_retry_.expires_after(std::chrono::milliseconds(100));
       accept_retry_.async_wait([this](const asio::error_code& e) {
         if (!e && !stopping) Accept();
@@ -551,18 +663,71 @@ void Server::Accept() {
     asio::error_code peer_ec;
     tcp::endpoint peer = socket.remote_endpoint(peer_ec);
     if (!peer_ec) {
-      if (connections_.size() >= options.max_connections)
-        TurnAway(socket, peer.address());
+      asio::ip::address address = Unmapped(peer.address());
+      // A proxy's connections carry many clients: they count once the client is known.
+      bool proxy = (trusted_proxy && address == *trusted_proxy) || (trusted_http_proxy && address == *trusted_http_proxy);
+      std::string key = proxy ? std::string() : RateKey(address);
+      if (!key.empty() && AtShare(key) && !CloseIdle(&key))
+        TurnAway(socket, address, "too-many-from-address");
+      else if (connections_.size() >= max_connections_ && !CloseIdle(nullptr))
+        TurnAway(socket, address, "too-many-connections");
       else
-        std::make_shared<Connection>(*this, std::move(socket), peer.address())->Start();
+        std::make_shared<Connection>(*this, std::move(socket), peer.address())->Start(key);
     }
     Accept();
   });
 }
 
-// Over the cap of open connections: a short 503, written only as far as the socket takes it at
+bool Server::AtShare(const std::string& key) const {
+  auto it = per_address_.find(key);
+  return it != per_address_.end() && it->second >= options.max_per_address;
+}
+
+bool Server::CloseIdle(const std::string* key) {
+  for (Connection* c : reclaimable) {
+    if (key && connections_.at(c) != *key) continue;
+    c->Reclaim();
+    return true;
+  }
+  return false;
+}
+
+bool Server::Recount(Connection* c, const std::string& key) {
+  std::string& counted = connections_.at(c);
+  if (counted == key) return true;
+  if (AtShare(key) && !CloseIdle(&key)) return false;
+  if (!counted.empty()) {
+    auto count = per_address_.find(counted);
+    if (--count->second == 0) per_address_.erase(count);
+  }
+  counted = key;
+  ++per_address_[key];
+  return true;
+}
+
+void Server::TurnAwayWaiting() {
+  asio::error_code ec;
+  spare_.close(ec);
+  acceptor_.non_blocking(true, ec);
+  for (;;) {
+    tcp::socket socket(io);
+    acceptor_.accept(socket, ec);
+    if (ec) break;  // none waiting (or still no descriptor)
+    asio::error_code peer_ec;
+    tcp::endpoint peer = socket.remote_endpoint(peer_ec);
+    TurnAway(socket, peer_ec ? asio::ip::address() : Unmapped(peer.address()), "out-of-descriptors");
+  }
+  TakeSpareDescriptor();
+}
+
+void Server::TakeSpareDescriptor() {
+  asio::error_code ec;
+  if (!spare_.is_open()) spare_.open(asio::ip::udp::v4(), ec);
+}
+
+// Over a cap of open connections: a short 503, written only as far as the socket takes it at
 // once, and closed. A reply, because the game counts a connection closed without one as success.
-void Server::TurnAway(tcp::socket& socket, const asio::ip::address& peer) {
+void Server::TurnAway(tcp::socket& socket, const asio::ip::address& peer, std::string_view note) {
   const Body& body = RefusalBody(Refusal::kBusy);
   std::string head = ResponseHead(503, kHtmlType, body->size(), false, clock.Http());
   std::array<asio::const_buffer, 2> out{asio::buffer(head), asio::buffer(*body)};
@@ -570,8 +735,7 @@ void Server::TurnAway(tcp::socket& socket, const asio::ip::address& peer) {
   socket.non_blocking(true, ec);
   socket.write_some(out, ec);
   socket.shutdown(tcp::socket::shutdown_both, ec);
-  log.Write(Unmapped(peer).to_string(), clock.Log(), "-", 503, head.size() + body->size(), "too-many-connections",
-            {});
+  log.Write(peer.to_string(), clock.Log(), "-", 503, head.size() + body->size(), note, {});
   socket.close(ec);
 }
 
@@ -579,11 +743,11 @@ void Server::WaitForSignal() {
   signals_.async_wait([this](const asio::error_code& ec, int signal) {
     if (ec) return;
     if (stopping) {
-      std::fprintf(stderr, "velkor-ranking: signal %d again, stopping now\n", signal);
+      Note("signal " + std::to_string(signal) + " again, stopping now");
       io.stop();
       return;
     }
-    std::fprintf(stderr, "velkor-ranking: signal %d, stopping\n", signal);
+    Note("signal " + std::to_string(signal) + ", stopping");
     WaitForSignal();  // a second signal stops at once; Stop cancels this wait when nothing is left
     Stop();
   });
@@ -594,7 +758,8 @@ void Server::Stop() {
   asio::error_code ignored;
   acceptor_.close(ignored);
   accept_retry_.cancel();
-  std::vector<Connection*> open(connections_.begin(), connections_.end());
+  std::vector<Connection*> open;
+  for (auto& [c, key] : connections_) open.push_back(c);
   for (Connection* c : open) c->Shutdown();
   if (connections_.empty()) {
     signals_.cancel();
@@ -603,7 +768,7 @@ void Server::Stop() {
   stop_deadline_.expires_after(kStopGrace);
   stop_deadline_.async_wait([this](const asio::error_code& ec) {
     if (ec) return;
-    std::fprintf(stderr, "velkor-ranking: %zu connections still open, stopping anyway\n", connections_.size());
+    Note(std::to_string(connections_.size()) + " connections still open, stopping anyway");
     io.stop();
   });
 }
@@ -611,15 +776,18 @@ void Server::Stop() {
 }  // namespace
 
 int RunServer(const Options& options) {
+  // Outlives the server, whose last lines it writes.
+  LogQueue log_queue;
+  SetNoteQueue(&log_queue);
   try {
     // Listening comes first, so a server that cannot listen leaves no new database behind.
     std::unique_ptr<RankingDb> db;  // outlives the server's writer
-    Server server(options);
+    Server server(options, log_queue);
     db = std::make_unique<RankingDb>(options.db_path);
     server.Open(*db);
     return server.Run();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "velkor-ranking: %s\n", e.what());
+    Note(e.what());
     return 1;
   }
 }

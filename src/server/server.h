@@ -13,14 +13,25 @@ struct Options {
   unsigned short listen_port = 8080;
   std::string db_path = "ranking.db";
   std::size_t max_connections = 512;
-  // Connections from this address come through a proxy; their client address is the source of
-  // a PROXY protocol line or else the last one of X-Forwarded-For. Empty: none.
+  // Of them, so many at most from one client address (an IPv6 one by its /64): enough for a few
+  // browsers behind one address, while one address alone cannot hold more than a sixteenth of
+  // the default slots.
+  std::size_t max_per_address = 32;
+  // After so many requests a connection is closed, and others get its slot.
+  std::size_t max_requests_per_connection = 100;
+  // A TCP proxy in front: its connections begin with a PROXY protocol line that names the
+  // client. Empty: none.
   std::string trusted_proxy;
+  // An HTTP proxy in front: the last address of X-Forwarded-For on its connections is the
+  // client. Empty: none.
+  std::string trusted_http_proxy;
   std::chrono::seconds read_deadline{10};
 };
 
 inline constexpr const char* kUsage =
-    "Usage: velkor-ranking [--listen ADDR:PORT] [--db FILE] [--max-connections N] [--trusted-proxy ADDR]\n"
+    "Usage: velkor-ranking [--listen ADDR:PORT] [--db FILE] [--max-connections N] [--max-per-address N]\n"
+    "                      [--max-requests-per-connection N] [--trusted-proxy ADDR]\n"
+    "                      [--trusted-http-proxy ADDR]\n"
     "\n"
     "Serves a Velkor internet ranking: takes the high scores the game sends and shows the\n"
     "ranking page that the game's browser button opens.\n"
@@ -29,10 +40,19 @@ inline constexpr const char* kUsage =
     "                          address goes in brackets, [::]:8080; port 0 takes a free port)\n"
     "  --db FILE               SQLite database of the entries (default ranking.db in the current\n"
     "                          directory; created with its tables on first start)\n"
-    "  --max-connections N     open connections at most (default 512); more are answered 503\n"
-    "  --trusted-proxy ADDR    the address of a proxy in front of the server: for its connections\n"
-    "                          the client is the source of a PROXY protocol line (TCP proxy), or\n"
-    "                          else the last address of X-Forwarded-For (HTTP proxy)\n"
+    "  --max-connections N     open connections at most (default 512; fewer when the open-files\n"
+    "                          limit leaves no room for them); more are answered 503, once idle\n"
+    "                          keep-alive connections have been closed to make room\n"
+    "  --max-per-address N     open connections at most from one client address, an IPv6 one\n"
+    "                          counted by its /64 (default 32); more are answered 503\n"
+    "  --max-requests-per-connection N\n"
+    "                          requests at most on one keep-alive connection (default 100)\n"
+    "  --trusted-proxy ADDR    the address of a TCP proxy in front of the server that begins each\n"
+    "                          connection with a PROXY protocol line (version 1): the client is\n"
+    "                          its source; without the line, the proxy's own address\n"
+    "  --trusted-http-proxy ADDR\n"
+    "                          the address of an HTTP proxy in front of the server: on its\n"
+    "                          connections the client is the last address of X-Forwarded-For\n"
     "  --help                  show this text\n"
     "\n"
     "SIGTERM, SIGINT, SIGHUP or SIGQUIT stop the server after the entries under way are stored\n"

@@ -15,7 +15,8 @@
 
 namespace ranking_test {
 
-RankingServer::RankingServer(std::vector<std::string> extra, std::filesystem::path db) : extra_(std::move(extra)) {
+RankingServer::RankingServer(std::vector<std::string> extra, std::filesystem::path db, std::vector<std::string> wrapper)
+    : extra_(std::move(extra)), wrapper_(std::move(wrapper)) {
   std::random_device rd;
   dir_ = std::filesystem::temp_directory_path() /
          ("velkor-ranking-test-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
@@ -33,6 +34,7 @@ RankingServer::~RankingServer() {
 void RankingServer::Start() {
   std::vector<std::string> argv{VELKOR_RANKING_BINARY, "--listen", "127.0.0.1:0", "--db", db_.string()};
   argv.insert(argv.end(), extra_.begin(), extra_.end());
+  argv.insert(argv.begin(), wrapper_.begin(), wrapper_.end());
   log_ = dir_ / ("server-" + std::to_string(++starts_) + ".log");
   process_ = std::make_unique<testing_support::ChildProcess>();
   process_->Start(argv, {}, "", log_.string());
@@ -50,6 +52,23 @@ void RankingServer::Start() {
 }
 
 std::string RankingServer::Log() const { return testing_support::ReadFile(log_); }
+
+std::string RankingServer::LogOnceItHas(const std::string& text, int times) const {
+  std::string log;
+  auto count = [&] {
+    int n = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  bool found = testing_support::WaitUntil(
+      [&] {
+        log = Log();
+        return count() >= times;
+      },
+      std::chrono::seconds(10));
+  EXPECT_TRUE(found) << "\"" << text << "\" " << count() << " times, not " << times << ", in:\n" << log;
+  return log;
+}
 
 int RankingServer::Stop(int signal) {
   process_->Signal(signal);
@@ -89,7 +108,7 @@ bool Reachable(unsigned short port) {
   return ok;
 }
 
-std::string Exchange(unsigned short port, const std::string& bytes, const std::string& from) {
+int ConnectFrom(unsigned short port, const std::string& from) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_GE(fd, 0);
   sockaddr_in local{};
@@ -97,12 +116,18 @@ std::string Exchange(unsigned short port, const std::string& bytes, const std::s
   inet_pton(AF_INET, from.c_str(), &local.sin_addr);
   EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << std::strerror(errno);
   sockaddr_in addr = Loopback(port);
-  std::string reply;
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     ADD_FAILURE() << "connect: " << std::strerror(errno);
     close(fd);
-    return reply;
+    return -1;
   }
+  return fd;
+}
+
+std::string Exchange(unsigned short port, const std::string& bytes, const std::string& from) {
+  std::string reply;
+  int fd = ConnectFrom(port, from);
+  if (fd < 0) return reply;
   std::size_t sent = 0;
   while (sent < bytes.size()) {
     ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -121,6 +146,34 @@ std::string Exchange(unsigned short port, const std::string& bytes, const std::s
   }
   close(fd);
   return reply;
+}
+
+RawConnection::~RawConnection() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool RawConnection::Send(const std::string& bytes) {
+  return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+}
+
+std::string RawConnection::Receive(std::chrono::milliseconds wait) {
+  timeval tv{static_cast<time_t>(wait.count() / 1000), static_cast<suseconds_t>(wait.count() % 1000 * 1000)};
+  setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  char buf[16384];
+  ssize_t n = recv(fd_, buf, sizeof buf, 0);
+  if (n == 0 || (n < 0 && errno == ECONNRESET)) closed_ = true;
+  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string RawConnection::ReceiveAll(std::chrono::milliseconds wait) {
+  auto end = std::chrono::steady_clock::now() + wait;
+  std::string got;
+  while (!closed_) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    got += Receive(left);
+  }
+  return got;
 }
 
 std::string GameRequest(const std::string& target) {

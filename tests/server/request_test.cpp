@@ -136,6 +136,23 @@ TEST(RequestHead, ConnectionBodyAndForwardedHeaders) {
   EXPECT_EQ(FindHeadEnd("GET / HTTP/1.0\r\nHost: a\r\n"), std::string_view::npos);
 }
 
+// Heads that a front end could read otherwise than we do are refused, not half read.
+TEST(RequestHead, RefusesHeaderLinesThatBreakTheSyntax) {
+  for (const char* bad : {"GET / HTTP/1.1\r\nContent-Length : 60\r\n\r\n",
+                          "GET / HTTP/1.1\r\nContent-Length\t: 60\r\n\r\n",
+                          "GET / HTTP/1.1\r\nHost: a\rContent-Length: 60\r\n\r\n",
+                          "GET / HTTP/1.1\rHost: a\r\n\r\n",
+                          "GET / HTTP/1.1\r\nX: a\r\n Content-Length: 60\r\n\r\n",
+                          "GET / HTTP/1.1\r\nno colon here\r\n\r\n",
+                          "GET / HTTP/1.1\r\n: empty name\r\n\r\n",
+                          "GET / HTTP/1.1\nX-Forwarded-For\x0b: 10.0.0.1\n\n"})
+    EXPECT_FALSE(ParseHead(bad)) << bad;
+  // What the game and browsers send still reads, also with LF alone.
+  for (const char* good : {"GET / HTTP/1.1\r\nHost: a\r\nX-Empty:\r\n\r\n",
+                           "GET / HTTP/1.1\nHost:a\nAccept-Language: ja, en;q=0.5\n\n"})
+    EXPECT_TRUE(ParseHead(good)) << good;
+}
+
 TEST(ProxyLine, GivesTheSourceAddressOfAWellFormedLine) {
   struct Case {
     const char* line;
@@ -149,6 +166,17 @@ TEST(ProxyLine, GivesTheSourceAddressOfAWellFormedLine) {
       {"PROXY TCP4 203.0.113.7 192.0.2.1 56324 80 x", std::nullopt},
       {"PROXY TCP4  203.0.113.7 192.0.2.1 56324 80", std::nullopt},
       {"PROXY UDP4 203.0.113.7 192.0.2.1 56324 80", std::nullopt},
+      {"PROXY TCP4 2001:db8::1 192.0.2.1 56324 80", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 2001:db8::2 56324 80", std::nullopt},
+      {"PROXY TCP6 203.0.113.7 2001:db8::2 56324 80", std::nullopt},
+      {"PROXY TCP6 2001:db8::1 192.0.2.1 56324 80", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 http 80", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 56324 65536", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 -1 80", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 +80 80", std::nullopt},
+      {"PROXY TCP4 203.0.113.7 192.0.2.1 0 65535", "203.0.113.7"},
+      {"PROXY TCP4 203.0.113 192.0.2.1 1 80", std::nullopt},
+      {"PROXY TCP4 localhost 192.0.2.1 1 80", std::nullopt},
       {"GET / HTTP/1.1", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseProxyLine(c.line), c.source) << c.line;

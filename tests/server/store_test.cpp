@@ -98,14 +98,21 @@ TEST(RateLimiter, TenEntriesAMinuteForEachAddress) {
   EXPECT_EQ(limiter.Admit("a", t0 + std::chrono::seconds(60)).verdict, V::kLimited);
 }
 
-TEST(RateLimiter, AFullTableMakesRoomOnlyFromQuietAddresses) {
+TEST(RateLimiter, AFullTableStillAdmitsAnAddressItHasNotSeen) {
   RateLimiter limiter(3);
   using V = RateLimiter::Verdict;
   auto t0 = RateLimiter::Clock::time_point{} + std::chrono::hours(1);
-  for (const char* a : {"a", "b", "c"}) EXPECT_EQ(limiter.Admit(a, t0).verdict, V::kAdmitted);
-  EXPECT_EQ(limiter.Admit("d", t0 + std::chrono::seconds(59)).verdict, V::kFull);
-  EXPECT_EQ(limiter.Admit("d", t0 + std::chrono::seconds(61)).verdict, V::kAdmitted);
-  EXPECT_EQ(limiter.AddressCount(), 1u);
+  auto at = [&](int s) { return t0 + std::chrono::seconds(s); };
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(limiter.Admit("a", at(i)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("b", at(10)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("c", at(10)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("a", at(11)).verdict, V::kLimited);
+  // Every address in the table was heard within the minute; a new one gets in all the same.
+  EXPECT_EQ(limiter.Admit("d", at(12)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.Admit("e", at(12)).verdict, V::kAdmitted);
+  EXPECT_EQ(limiter.AddressCount(), 3u);
+  // The one forgotten was heard from least recently, not the one that keeps trying.
+  EXPECT_EQ(limiter.Admit("a", at(13)).verdict, V::kLimited);
 }
 
 TEST(Pages, StoredTextIsEscapedAndAlwaysShown) {
