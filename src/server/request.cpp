@@ -250,6 +250,8 @@ std::optional<std::string_view> ParseProxyLine(std::string_view line) {
   bool v4 = fields[0] == "TCP4";
   if (!v4 && fields[0] != "TCP6") return std::nullopt;
   for (std::string_view address : {fields[1], fields[2]}) {
+    // Digits, dots and colons only: no zone, and nothing after a NUL that parsing would not see.
+    if (address.find_first_not_of("0123456789abcdefABCDEF.:") != std::string_view::npos) return std::nullopt;
     asio::error_code ec;
     if (v4)
       asio::ip::make_address_v4(std::string(address), ec);

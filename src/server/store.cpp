@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "server/log.h"
+
 namespace server {
 namespace {
 
@@ -255,7 +257,7 @@ void EntryWriter::Publish() {
     top_lowest_ = top.empty() ? 0 : top.back().score;
     on_change_(std::move(top));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "velkor-ranking: reading the ranking from %s failed: %s\n", db_.Path().c_str(), e.what());
+    Note("reading the ranking from " + db_.Path() + " failed: " + e.what());
   }
 }
 
@@ -279,8 +281,7 @@ void EntryWriter::Run() {
       try {
         outcomes = db_.StoreBatch(entries, std::time(nullptr));
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "velkor-ranking: storing %zu entries in %s failed: %s\n", batch.size(), db_.Path().c_str(),
-                     e.what());
+        Note("storing " + std::to_string(batch.size()) + " entries in " + db_.Path() + " failed: " + e.what());
         outcomes.assign(batch.size(), StoreOutcome::kFailed);
       }
       if (ChangesTop(batch, outcomes)) Publish();
@@ -292,7 +293,7 @@ void EntryWriter::Run() {
       try {
         if (db_.ChangedElsewhere()) Publish();
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "velkor-ranking: %s: %s\n", db_.Path().c_str(), e.what());
+        Note(db_.Path() + ": " + e.what());
       }
     }
   }

@@ -155,7 +155,7 @@ TEST(RequestHead, RefusesHeaderLinesThatBreakTheSyntax) {
 
 TEST(ProxyLine, GivesTheSourceAddressOfAWellFormedLine) {
   struct Case {
-    const char* line;
+    std::string_view line;
     std::optional<std::string_view> source;
   } cases[] = {
       {"PROXY TCP4 203.0.113.7 192.0.2.1 56324 80", "203.0.113.7"},
@@ -177,6 +177,8 @@ TEST(ProxyLine, GivesTheSourceAddressOfAWellFormedLine) {
       {"PROXY TCP4 203.0.113.7 192.0.2.1 0 65535", "203.0.113.7"},
       {"PROXY TCP4 203.0.113 192.0.2.1 1 80", std::nullopt},
       {"PROXY TCP4 localhost 192.0.2.1 1 80", std::nullopt},
+      {"PROXY TCP6 fe80::1%eth0 2001:db8::2 1 80", std::nullopt},
+      {std::string_view("PROXY TCP4 1.2.3.4\0x 192.0.2.1 1 80", 35), std::nullopt},
       {"GET / HTTP/1.1", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseProxyLine(c.line), c.source) << c.line;
