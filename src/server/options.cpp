@@ -74,15 +74,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
       ok = ParseNumber<std::size_t>(value, 1, 100000, options.max_per_address);
     } else if (name == "--max-requests-per-connection") {
       ok = ParseNumber<std::size_t>(value, 1, 1000000, options.max_requests_per_connection);
-    } else if (name == "--trusted-http-proxy") {
-      ok = !value.empty();
-      options.trusted_http_proxy = value;
     } else {
       // Checked here, so that a mistyped address is a usage error before anything is opened.
       asio::error_code ec;
       asio::ip::make_address(value, ec);
       ok = !ec;
-      options.trusted_proxy = value;
+      (name == "--trusted-proxy" ? options.trusted_proxy : options.trusted_http_proxy) = value;
     }
     if (!ok) {
       error = "bad value for " + name + ": " + value;

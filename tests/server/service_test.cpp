@@ -71,8 +71,10 @@ std::vector<std::string> Server(std::vector<std::string> args) {
 TEST(RankingService, EveryOptionIsCheckedBeforeTheDatabaseIsCreated) {
   TempDir dir;
   const std::string db = (dir.path() / "ranking.db").string();
-  for (std::vector<std::string> tail : {std::vector<std::string>{"--max-connections", "0"},
-                                        {"--trusted-proxy", "proxy.example"}, {"--listen", "8080"}, {"--frobnicate"}}) {
+  for (std::vector<std::string> tail :
+       {std::vector<std::string>{"--max-connections", "0"}, {"--trusted-proxy", "proxy.example"},
+        {"--trusted-http-proxy", "proxy.example"}, {"--max-per-address", "0"},
+        {"--max-requests-per-connection", "x"}, {"--listen", "8080"}, {"--frobnicate"}}) {
     std::vector<std::string> argv = Server({"--listen", "127.0.0.1:0", "--db", db});
     argv.insert(argv.end(), tail.begin(), tail.end());
     int status = -1;
