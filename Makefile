@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run build test test-plain test-asan test-fuzz bench clean
+.PHONY: run build test test-plain test-asan test-fuzz test-windows windows bench clean
 
 run: build
 	./build/velkor
@@ -14,7 +14,7 @@ build:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS) --target velkor
 
-test: test-plain test-asan test-fuzz
+test: test-plain test-asan test-fuzz test-windows
 
 test-plain:
 	@scripts/install-deps.sh test
@@ -36,6 +36,25 @@ test-fuzz:
 	  scripts/run-fuzzers.sh build-fuzz; \
 	fi
 
+# The Windows build: velkor.exe cross-compiled with MinGW-w64 and packed with its font and
+# licences into build-windows/velkor-1.12-windows-x64.zip.
+WINDOWS_DIR = build-windows
+windows:
+	@scripts/install-deps.sh windows
+	scripts/windows-deps.sh $(WINDOWS_DIR)/deps
+	cmake -S . -B $(WINDOWS_DIR)/velkor -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINDOWS_DIR)/deps/prefix -DCMAKE_BUILD_TYPE=Release -DVELKOR_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build $(WINDOWS_DIR)/velkor -j $(JOBS) --target velkor
+	scripts/pack-windows.sh $(WINDOWS_DIR)/velkor/velkor.exe $(WINDOWS_DIR)/deps $(WINDOWS_DIR)/velkor-1.12-windows-x64.zip
+
+# Its unit tests and the real program under wine in a virtual X server.
+test-windows: windows
+	@scripts/install-deps.sh test
+	cmake --build $(WINDOWS_DIR)/velkor -j $(JOBS) --target windows_tests velkor_ranking_e2e
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target test_wine
+	scripts/test-windows.sh $(WINDOWS_DIR)/velkor build
+
 bench:
 	@scripts/install-deps.sh bench
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVELKOR_TESTS=OFF -DVELKOR_BENCH=ON $(CMAKE_FLAGS)
@@ -43,4 +62,4 @@ bench:
 	@scripts/run-benchmarks.sh build-release
 
 clean:
-	rm -rf build build-asan build-fuzz build-release
+	rm -rf build build-asan build-fuzz build-release build-windows

@@ -1,102 +1,14 @@
 #include "platform/net.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/sockets.h"
+
 namespace platform {
-
-namespace {
-
-// The socket library's numbers for the system's error codes.
-int WsaError(int e) {
-  switch (e) {
-    case EINTR: return wsa::kInterrupted;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EAGAIN: return wsa::kWouldBlock;
-    // A connect that has started is "would block" to the socket library.
-    case EINPROGRESS: return wsa::kWouldBlock;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return wsa::kNotSocket;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: case EPIPE: return wsa::kConnectionReset;
-    case ENOBUFS: case ENOMEM: return wsa::kNoBufferSpace;
-    case EISCONN: return 10056;
-    case ENOTCONN: return wsa::kNotConnected;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return wsa::kConnectionRefused;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return 10000 + e;
-  }
-}
-
-}  // namespace
-
-int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  switch (rc) {
-    case 0: break;
-    case EAI_NONAME: return wsa::kHostNotFound;
-    case EAI_AGAIN: return wsa::kTryAgain;
-#ifdef EAI_NODATA
-    case EAI_NODATA: return wsa::kNoData;
-#endif
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return wsa::kNoData;
-#endif
-    default: return wsa::kNoRecovery;
-  }
-  for (addrinfo* ai = result; ai; ai = ai->ai_next) {
-    if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in))
-      addresses.push_back(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
-  }
-  freeaddrinfo(result);
-  return addresses.empty() ? wsa::kNoData : 0;
-}
 
 // Answers of lookups, handed from their helper threads to the user-interface thread. It
 // outlives the Network when a lookup is still running as the program ends.
@@ -108,30 +20,18 @@ struct Network::LookupQueue {
   };
   std::mutex mutex;
   std::vector<Answer> answers;
-  int wake_fd = -1;
-
-  LookupQueue() : wake_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-  ~LookupQueue() {
-    if (wake_fd >= 0) close(wake_fd);
-  }
-  void Wake() const {
-    std::uint64_t one = 1;
-    if (wake_fd >= 0 && write(wake_fd, &one, sizeof one) < 0) {
-      // Already due to wake: the counter is full.
-    }
-  }
-  void Drain() const {
-    std::uint64_t count;
-    if (wake_fd >= 0 && read(wake_fd, &count, sizeof count) < 0) {
-      // Nothing was due.
-    }
-  }
+  sockets::Waker waker;
 };
 
-Network::Network() : lookups_(std::make_shared<LookupQueue>()), resolver_(SystemResolve) {}
+Network::Network() : resolver_(SystemResolve) {
+  sockets::Startup();
+  lookups_ = std::make_shared<LookupQueue>();
+}
 
 Network::~Network() {
-  for (auto& [handle, record] : sockets_) close(record.fd);
+  for (auto& [handle, record] : sockets_) sockets::Close(record.fd);
+  lookups_.reset();
+  sockets::Cleanup();
 }
 
 bool Network::Fail(int error) {
@@ -149,9 +49,9 @@ Network::SocketRecord* Network::Find(int socket) {
 }
 
 int Network::OpenSocket() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  int fd = sockets::OpenTcp();
   if (fd < 0) {
-    last_error_ = WsaError(errno);
+    last_error_ = sockets::LastError();
     return kNoSocket;
   }
   SocketRecord record;
@@ -163,8 +63,7 @@ int Network::OpenSocket() {
 bool Network::SetAbortiveClose(int socket) {
   SocketRecord* r = Find(socket);
   if (!r) return false;
-  linger lg{1, 0};
-  if (setsockopt(r->fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg) != 0) return Fail(WsaError(errno));
+  if (!sockets::SetAbortiveClose(r->fd)) return Fail(sockets::LastError());
   return true;
 }
 
@@ -181,19 +80,15 @@ bool Network::Connect(int socket, std::uint32_t address, std::uint16_t port) {
   SocketRecord* r = Find(socket);
   if (!r) return false;
   if (r->state != State::Idle) return Fail(r->state == State::Connecting ? 10037 : 10056);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = address;
-  if (connect(r->fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+  if (sockets::Connect(r->fd, address, port) == 0) {
     // Done at once (possible on loopback); the notice still tells it, as it always does.
     r->state = State::Connected;
     Post(*r, kNoticeConnect, 0);
     return true;
   }
-  int e = errno;
-  if (e == EINPROGRESS) r->state = State::Connecting;
-  return Fail(WsaError(e));
+  int e = sockets::LastError();
+  if (e == wsa::kWouldBlock) r->state = State::Connecting;
+  return Fail(e);
 }
 
 Network::SocketRecord* Network::FindConnected(int socket, int length) {
@@ -217,9 +112,9 @@ int Network::Send(int socket, const void* data, int length) {
     last_error_ = std::exchange(r->pending_error, 0);
     return -1;
   }
-  ssize_t n = send(r->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  int n = sockets::Send(r->fd, data, length);
   if (n < 0) {
-    last_error_ = WsaError(errno);
+    last_error_ = sockets::LastError();
     return -1;
   }
   return static_cast<int>(n);
@@ -230,9 +125,9 @@ int Network::Receive(int socket, void* data, int length, bool peek) {
   if (SocketRecord* any = Find(socket)) any->read_armed = true;
   SocketRecord* r = FindConnected(socket, length);
   if (!r) return -1;
-  ssize_t n = recv(r->fd, data, static_cast<std::size_t>(length), peek ? MSG_PEEK : 0);
+  int n = sockets::Receive(r->fd, data, length, peek);
   if (n < 0) {
-    last_error_ = WsaError(errno);
+    last_error_ = sockets::LastError();
     return -1;
   }
   // An error the notices took from the socket comes after the data, where the system puts it.
@@ -251,16 +146,13 @@ bool Network::Close(int socket) {
   sockets_.erase(socket);
   // Notices of a closed socket are never delivered: its number may soon name a new socket.
   std::erase_if(notices_, [socket](const Notice& n) { return n.socket == socket; });
-  if (close(fd) != 0 && errno != EINTR) return Fail(WsaError(errno));
+  if (!sockets::Close(fd)) return Fail(sockets::LastError());
   return true;
 }
 
 bool Network::ParseDottedAddress(std::string_view text, std::uint32_t& address) {
   std::string copy(text);
-  in_addr a{};
-  if (inet_aton(copy.c_str(), &a) == 0) return false;
-  address = a.s_addr;
-  return true;
+  return sockets::ParseDottedAddress(copy.c_str(), address);
 }
 
 int Network::StartLookup(const std::string& name, std::uint32_t window, std::uint32_t message) {
@@ -275,7 +167,7 @@ int Network::StartLookup(const std::string& name, std::uint32_t window, std::uin
         std::lock_guard lock(queue->mutex);
         queue->answers.push_back(std::move(answer));
       }
-      queue->Wake();
+      queue->waker.Wake();
     }).detach();
   } catch (const std::system_error&) {
     pending_lookups_.erase(handle);
@@ -342,60 +234,60 @@ void Network::Post(const SocketRecord& record, unsigned kind, int error) {
 }
 
 void Network::Scan(int timeout_ms) {
-  std::vector<pollfd> fds;
+  std::vector<sockets::PollItem> items;
   for (auto& [handle, r] : sockets_) {
-    short events = 0;
+    sockets::PollItem item;
+    item.socket = r.fd;
     if (r.state == State::Connecting) {
-      events = POLLOUT;
+      item.want_write = true;
     } else if (r.state == State::Connected) {
-      if (r.read_armed && (r.mask & kNoticeRead)) events |= POLLIN;
-      events |= POLLRDHUP;
+      item.want_read = r.read_armed && (r.mask & kNoticeRead);
     } else {
       continue;
     }
-    fds.push_back({r.fd, events, 0});
+    items.push_back(item);
   }
   if (!notices_.empty()) timeout_ms = 0;
   // Without sockets to watch and without waiting, the lookups' queue is all there is to see.
-  if (!fds.empty() || timeout_ms > 0) {
-    fds.push_back({lookups_->wake_fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), timeout_ms) <= 0) fds.clear();
+  if (!items.empty() || timeout_ms > 0) {
+    sockets::PollItem wake;
+    wake.socket = lookups_->waker.Handle();
+    wake.want_read = true;
+    items.push_back(wake);
+    if (!sockets::Poll(items, timeout_ms)) items.clear();
   }
-  if (!fds.empty()) {
+  if (!items.empty()) {
     // Clear the wake-up before taking the answers, so an answer that comes meanwhile wakes the
     // next wait.
-    if (fds.back().revents) lookups_->Drain();
-    for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
-      if (!fds[i].revents) continue;
-      SocketRecord& r = sockets_[fds[i].fd];
+    if (items.back().readable) lookups_->waker.Drain();
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+      const sockets::PollItem& item = items[i];
+      if (!(item.readable || item.writable || item.hangup || item.error)) continue;
+      SocketRecord& r = sockets_[item.socket];
       if (r.state == State::Connecting) {
-        int err = 0;
-        socklen_t len = sizeof err;
-        getsockopt(r.fd, SOL_SOCKET, SO_ERROR, &err, &len);
+        int err = sockets::TakeSocketError(r.fd);
         r.state = err == 0 ? State::Connected : State::Idle;
-        Post(r, kNoticeConnect, err == 0 ? 0 : WsaError(err));
+        Post(r, kNoticeConnect, err);
         continue;
       }
-      short rev = fds[i].revents;
-      if ((rev & POLLIN) && r.read_armed) {
+      if (item.readable && r.read_armed) {
         // End of stream alone is no data to read.
         char byte;
-        if (recv(r.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1) {
+        if (sockets::Receive(r.fd, &byte, 1, true) == 1) {
           r.read_armed = false;
           Post(r, kNoticeRead, 0);
         }
       }
-      if (rev & (POLLRDHUP | POLLHUP | POLLERR)) {
+      if (item.hangup || item.error) {
         int err = 0;
-        if (rev & POLLERR) {
-          socklen_t len = sizeof err;
-          getsockopt(r.fd, SOL_SOCKET, SO_ERROR, &err, &len);
+        if (item.error) {
           // Reading the error clears it; the socket's next call still reports it.
-          r.pending_error = err ? WsaError(err) : 0;
-          if (!err) err = ECONNRESET;
+          err = sockets::TakeSocketError(r.fd);
+          r.pending_error = err;
+          if (!err) err = wsa::kConnectionReset;
         }
         r.state = State::PeerClosed;
-        Post(r, kNoticeClose, err ? WsaError(err) : 0);
+        Post(r, kNoticeClose, err);
       }
     }
   }
@@ -421,6 +313,6 @@ bool Network::WaitActivity(std::uint32_t timeout_ms) {
   return !notices_.empty();
 }
 
-void Network::Wake() { lookups_->Wake(); }
+void Network::Wake() { lookups_->waker.Wake(); }
 
 }  // namespace platform

@@ -1,7 +1,5 @@
 #include "support/harness.h"
 
-#include <unistd.h>
-
 #include <fstream>
 
 #include "platform/headless/headless_audio.h"
@@ -13,7 +11,7 @@ namespace testing_support {
 ScopedTempDir::ScopedTempDir() {
   old_ = std::filesystem::current_path();
   std::random_device rd;
-  path_ = std::filesystem::temp_directory_path() / ("velkor-test-" + std::to_string(::getpid()) + "-" +
+  path_ = std::filesystem::temp_directory_path() / ("velkor-test-" + std::to_string(rd()) + "-" +
                                                    std::to_string(rd()));
   std::filesystem::create_directories(path_);
   std::filesystem::current_path(path_);

@@ -9,6 +9,7 @@
 #include "platform/codec.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/library.h"
+#include "platform/session.h"
 
 namespace platform {
 
@@ -24,6 +25,7 @@ SdlPlatform::SdlPlatform() {
   // SDL starts with text input on, which hands keys to an input method (ibus, fcitx) before the
   // game sees them. Only an edit box turns it on.
   SDL_StopTextInput();
+  WatchSessionEnd();
   user_event_type_ = SDL_RegisterEvents(1);
   display_ = std::make_unique<SdlDisplay>(*this);
 }

@@ -1,0 +1,38 @@
+# The test programs of the Windows build: the suites that need neither an X server nor POSIX
+# calls, run under wine. One program per folder of tests/, as on Linux.
+find_package(GTest CONFIG REQUIRED)
+
+set(VELKOR_WINDOWS_TEST_SKIPS
+  # They start programs, talk to X11, or serve sockets through POSIX calls.
+  e2e/play_with_keys_test.cpp game/hisc_file_test.cpp game/missing_font_test.cpp game/program_sound_test.cpp
+  game/program_test.cpp game/window_test.cpp media/wave_test.cpp platform/net_test.cpp
+  platform/screen_test.cpp platform/sdl_keyboard_test.cpp platform/text_test.cpp
+  ranking/nmhttp_test.cpp ranking/psock_test.cpp ranking/sdl_transport_test.cpp ranking/submit_program_test.cpp
+  ranking/unit2_test.cpp)
+list(TRANSFORM VELKOR_WINDOWS_TEST_SKIPS PREPEND ${CMAKE_SOURCE_DIR}/tests/)
+
+add_library(velkor_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/support/harness.cpp
+            ${CMAKE_SOURCE_DIR}/tests/support/memory_canvas.cpp ${CMAKE_SOURCE_DIR}/tests/support/form_driver.cpp)
+target_include_directories(velkor_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(velkor_test_support PUBLIC velkor_core GTest::gtest GTest::gmock)
+# Wine's drive Z: is the Linux root, where the sources are.
+target_compile_definitions(velkor_test_support PUBLIC VELKOR_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}"
+                           VELKOR_CONFIGURED_RANKING_HOST="${VELKOR_RANKING_HOST}")
+
+set(VELKOR_WINDOWS_TESTS)
+foreach(dir app game media platform ranking)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cpp)
+  list(REMOVE_ITEM sources ${VELKOR_WINDOWS_TEST_SKIPS})
+  if(NOT sources)
+    continue()
+  endif()
+  add_executable(test_${dir} ${sources})
+  target_link_libraries(test_${dir} PRIVATE velkor_test_support GTest::gtest_main)
+  list(APPEND VELKOR_WINDOWS_TESTS test_${dir})
+endforeach()
+add_custom_target(windows_tests DEPENDS ${VELKOR_WINDOWS_TESTS})
+
+# A copy of the program that sends its submissions to a loopback port the wine test listens on.
+add_executable(velkor_ranking_e2e WIN32 ${CMAKE_SOURCE_DIR}/src/velkor.cpp ${CMAKE_SOURCE_DIR}/src/ranking/ranking_host.cpp)
+target_compile_definitions(velkor_ranking_e2e PRIVATE VELKOR_RANKING_HOST="127.0.0.1:${VELKOR_TEST_RANKING_PORT}")
+target_link_libraries(velkor_ranking_e2e PRIVATE velkor_core)

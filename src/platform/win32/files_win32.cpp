@@ -1,0 +1,146 @@
+// The program's files through Windows' wide-character calls, so CP932 names work on any system
+// locale. The atomic replace uses Windows' own replace with write-through.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/codec.h"
+#include "platform/files.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+namespace win32 {
+
+std::wstring ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+}  // namespace win32
+
+namespace {
+
+std::wstring Native(const std::string& name) { return win32::Widen(name, win32::kCodePage932); }
+
+// The system's message for the error, in the system's own code page (932 on Japanese Windows).
+std::string Reason(const std::string& what, DWORD err) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, err, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = text ? text : "error " + std::to_string(err);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return what + ": " + message;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return h_; }
+  bool Close() {
+    if (!Valid()) return true;
+    bool ok = CloseHandle(h_) != 0;
+    h_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+}  // namespace
+
+bool FileExists(const std::string& name) {
+  DWORD attributes = GetFileAttributesW(Native(name).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& name, std::string& error) {
+  Handle file(CreateFileW(Native(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    error = Reason(name, GetLastError());
+    return std::nullopt;
+  }
+  std::string out;
+  char buf[8192];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.Get(), buf, sizeof buf, &n, nullptr)) {
+      error = Reason(name, GetLastError());
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    out.append(buf, n);
+  }
+  return out;
+}
+
+bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std::string& error) {
+  const std::wstring target = Native(name);
+  const std::wstring temp = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
+  {
+    Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!file.Valid()) {
+      error = Reason(name, GetLastError());
+      return false;
+    }
+    while (!bytes.empty()) {
+      DWORD n = 0;
+      DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+      if (!WriteFile(file.Get(), bytes.data(), chunk, &n, nullptr) || n == 0) {
+        error = Reason(name, GetLastError());
+        file.Close();
+        DeleteFileW(temp.c_str());
+        return false;
+      }
+      bytes.remove_prefix(n);
+    }
+    if (!FlushFileBuffers(file.Get()) || !file.Close()) {
+      error = Reason(name, GetLastError());
+      DeleteFileW(temp.c_str());
+      return false;
+    }
+  }
+  // ReplaceFileW keeps the old file's attributes and security; it needs the old file to exist.
+  if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) return true;
+  DWORD err = GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_UNABLE_TO_MOVE_REPLACEMENT || err == ERROR_UNABLE_TO_REMOVE_REPLACED) {
+    // No old file yet, or the replace stopped halfway with the new file still under its own name.
+    if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    err = GetLastError();
+  }
+  error = Reason(name, err);
+  DeleteFileW(temp.c_str());
+  return false;
+}
+
+void ReportToStderr(std::string_view cp932) {
+  HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  std::wstring wide = win32::Widen(cp932, win32::kCodePage932) + L"\r\n";
+  DWORD mode = 0, n = 0;
+  if (GetConsoleMode(out, &mode)) {
+    WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &n, nullptr);
+    return;
+  }
+  std::string line = win32::Narrow(wide, CP_UTF8);
+  WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &n, nullptr);
+}
+
+}  // namespace platform
