@@ -6,7 +6,7 @@ set(VELKOR_WINDOWS_TEST_SKIPS
   # They start programs, talk to X11, or serve sockets through POSIX calls.
   e2e/play_with_keys_test.cpp game/hisc_file_test.cpp game/missing_font_test.cpp game/program_sound_test.cpp
   game/program_test.cpp game/window_test.cpp media/wave_test.cpp platform/net_test.cpp
-  platform/screen_test.cpp platform/sdl_keyboard_test.cpp platform/text_test.cpp
+  platform/audio_test.cpp platform/screen_test.cpp platform/sdl_keyboard_test.cpp platform/text_test.cpp
   ranking/nmhttp_test.cpp ranking/psock_test.cpp ranking/sdl_transport_test.cpp ranking/submit_program_test.cpp
   ranking/unit2_test.cpp)
 list(TRANSFORM VELKOR_WINDOWS_TEST_SKIPS PREPEND ${CMAKE_SOURCE_DIR}/tests/)
