@@ -4,7 +4,7 @@ find_package(GTest CONFIG REQUIRED)
 
 set(VELKOR_WINDOWS_TEST_SKIPS
   # They start programs, talk to X11, or serve sockets through POSIX calls.
-  e2e/play_with_keys_test.cpp game/hisc_file_test.cpp game/missing_font_test.cpp game/program_sound_test.cpp
+  e2e/play_with_keys_test.cpp game/logo_test.cpp game/hisc_file_test.cpp game/missing_font_test.cpp game/program_sound_test.cpp
   game/program_test.cpp game/window_test.cpp media/wave_test.cpp platform/net_test.cpp
   platform/audio_test.cpp platform/screen_test.cpp platform/sdl_keyboard_test.cpp platform/text_test.cpp
   ranking/nmhttp_test.cpp ranking/psock_test.cpp ranking/sdl_transport_test.cpp ranking/submit_program_test.cpp
@@ -20,7 +20,7 @@ target_compile_definitions(velkor_test_support PUBLIC VELKOR_SOURCE_DIR="Z:${CMA
                            VELKOR_CONFIGURED_RANKING_HOST="${VELKOR_RANKING_HOST}")
 
 set(VELKOR_WINDOWS_TESTS)
-foreach(dir app game media platform ranking)
+foreach(dir app game media platform)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cpp)
   list(REMOVE_ITEM sources ${VELKOR_WINDOWS_TEST_SKIPS})
   if(NOT sources)
@@ -31,8 +31,3 @@ foreach(dir app game media platform ranking)
   list(APPEND VELKOR_WINDOWS_TESTS test_${dir})
 endforeach()
 add_custom_target(windows_tests DEPENDS ${VELKOR_WINDOWS_TESTS})
-
-# A copy of the program that sends its submissions to a loopback port the wine test listens on.
-add_executable(velkor_ranking_e2e WIN32 ${CMAKE_SOURCE_DIR}/src/velkor.cpp ${CMAKE_SOURCE_DIR}/src/ranking/ranking_host.cpp)
-target_compile_definitions(velkor_ranking_e2e PRIVATE VELKOR_RANKING_HOST="127.0.0.1:${VELKOR_TEST_RANKING_PORT}")
-target_link_libraries(velkor_ranking_e2e PRIVATE velkor_core)

@@ -11,6 +11,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   env -u DISPLAY wineboot --init >/dev/null 2>&1 || true
   wineserver --wait
 fi
+# The font the program falls back on, beside the test programs as beside velkor.exe.
+cp /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf "$win/"
 failed=0
 for t in "$win"/test_*.exe; do
   echo "== $(basename "$t") under wine"

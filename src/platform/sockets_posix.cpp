@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/address_list.h"
 #include "platform/net.h"
 #include "platform/sockets.h"
 
@@ -173,10 +174,7 @@ int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses
 #endif
     default: return wsa::kNoRecovery;
   }
-  for (addrinfo* ai = result; ai; ai = ai->ai_next) {
-    if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in))
-      addresses.push_back(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
-  }
+  sockets::CollectIPv4(result, addresses);
   freeaddrinfo(result);
   return addresses.empty() ? wsa::kNoData : 0;
 }

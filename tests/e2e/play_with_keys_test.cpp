@@ -17,24 +17,6 @@ using testing_support::ChildProcess;
 using testing_support::ScopedTempDir;
 using testing_support::VirtualX;
 
-std::vector<std::string> SplitCrLfLines(const std::string& bytes, bool& all_crlf) {
-  std::vector<std::string> lines;
-  all_crlf = true;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    std::size_t lf = bytes.find('\n', at);
-    if (lf == std::string::npos) {
-      all_crlf = false;
-      lines.push_back(bytes.substr(at));
-      break;
-    }
-    if (lf == at || bytes[lf - 1] != '\r') all_crlf = false;
-    lines.push_back(bytes.substr(at, lf > at && bytes[lf - 1] == '\r' ? lf - at - 1 : lf - at));
-    at = lf + 1;
-  }
-  return lines;
-}
-
 // "yy/mm/dd hh:nn" of a moment, as the game dates its table.
 std::string DateTimeText(std::time_t t) {
   std::tm tm{};
@@ -128,7 +110,7 @@ TEST_F(PlayWithKeys, SkipLogoPlayAGameReturnToTheLogoAndQuit) {
   const std::time_t ended = std::time(nullptr);
 
   bool all_crlf = false;
-  const auto lines = SplitCrLfLines(testing_support::ReadFile(dir.Path() / "hisc.dat"), all_crlf);
+  const auto lines = testing_support::SplitCrLfLines(testing_support::ReadFile(dir.Path() / "hisc.dat"), all_crlf);
   ASSERT_EQ(lines.size(), 22u);
   EXPECT_TRUE(all_crlf);
 

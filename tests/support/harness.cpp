@@ -30,6 +30,24 @@ std::string ReadFile(const std::filesystem::path& path) {
   return ss.str();
 }
 
+std::vector<std::string> SplitCrLfLines(const std::string& bytes, bool& all_crlf) {
+  std::vector<std::string> lines;
+  all_crlf = true;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    std::size_t lf = bytes.find('\n', at);
+    if (lf == std::string::npos) {
+      all_crlf = false;
+      lines.push_back(bytes.substr(at));
+      break;
+    }
+    if (lf == at || bytes[lf - 1] != '\r') all_crlf = false;
+    lines.push_back(bytes.substr(at, lf > at && bytes[lf - 1] == '\r' ? lf - at - 1 : lf - at));
+    at = lf + 1;
+  }
+  return lines;
+}
+
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;

@@ -25,6 +25,8 @@ class ScopedTempDir {
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+// The lines of a text; `all_crlf` tells whether every line, the last included, ends with CR LF.
+std::vector<std::string> SplitCrLfLines(const std::string& bytes, bool& all_crlf);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 class GameHarness {

@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+#include "platform/address_list.h"
+
 namespace platform::sockets {
 namespace {
 
@@ -168,10 +170,7 @@ int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses
   // Winsock's lookup answers with the socket library's own error numbers.
   int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
   if (rc != 0) return rc == WSA_NOT_ENOUGH_MEMORY ? wsa::kNoRecovery : rc;
-  for (addrinfo* ai = result; ai; ai = ai->ai_next) {
-    if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in))
-      addresses.push_back(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
-  }
+  sockets::CollectIPv4(result, addresses);
   freeaddrinfo(result);
   return addresses.empty() ? wsa::kNoData : 0;
 }
