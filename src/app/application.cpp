@@ -115,6 +115,10 @@ void TApplication::Dispatch(const platform::Event& event) {
       if (focused_window_ == event.window) focused_window_ = 0;
       focus_changed_ = true;
       break;
+    case EventType::PadButtonDown:
+      // A pad belongs to no window: its presses go to the game while the program is in front.
+      if (MainForm && InFront()) MainForm->DispatchEvent(event);
+      return;
     case EventType::User:
       for (auto& [id, proc] : message_windows_) {
         if (id != event.window) continue;
@@ -139,13 +143,18 @@ void TApplication::UpdateActive() {
   // the desktop has said anything about focus the application counts as active (a desktop
   // without a window manager may never say).
   if (!focus_changed_) return;
+  bool active = InFront();
   focus_changed_ = false;
-  bool active = focused_window_ != 0 && FindForm(focused_window_) != nullptr;
   if (active == active_) return;
   active_ = active;
   for (TForm* form : std::vector<TForm*>(forms_))
     form->Perform(WM_ACTIVATEAPP, active ? 1 : 0);
   SendAppMessage(active ? CM_ACTIVATE : CM_DEACTIVATE);
+}
+
+bool TApplication::InFront() const {
+  if (!focus_changed_) return active_;
+  return focused_window_ != 0 && FindForm(focused_window_) != nullptr;
 }
 
 void TApplication::SendAppMessage(std::uint32_t msg) {

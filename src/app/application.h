@@ -81,6 +81,8 @@ class TApplication : public TComponent {
   void Idle();
   void Dispatch(const platform::Event& event);
   void UpdateActive();
+  // Whether one of the program's windows has the keyboard, as the events taken in so far say.
+  bool InFront() const;
   void SendAppMessage(std::uint32_t msg);
   bool FireDueTimer();
   std::uint32_t WaitTimeout() const;

@@ -225,6 +225,10 @@ void TForm::DispatchEvent(const platform::Event& event) {
       if (blocked) return;
       Close();
       return;
+    case EventType::PadButtonDown:
+      if (blocked || !OnPadButtonDown) return;
+      OnPadButtonDown(this, static_cast<platform::PadButton>(event.button));
+      return;
     case EventType::Exposed:
       Perform(WM_PAINT);
       return;

@@ -9,6 +9,7 @@
 #include "app/bitmap.h"
 #include "app/classes.h"
 #include "app/messages.h"
+#include "platform/gamepad.h"
 #include "platform/platform.h"
 
 namespace app {
@@ -23,6 +24,7 @@ using TShiftState = unsigned;
 
 using TKeyEvent = std::function<void(TObject* Sender, std::uint16_t& Key, TShiftState Shift)>;
 using TWndMethod = std::function<void(TMessage& Message)>;
+using TPadButtonEvent = std::function<void(TObject* Sender, platform::PadButton Button)>;
 
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
@@ -59,6 +61,9 @@ class TForm : public TComponent {
   TCloseEvent OnClose;
   TKeyEvent OnKeyDown;
   TKeyEvent OnKeyUp;
+  // Gamepad presses. Only the application's main form gets them, and only while the program is
+  // in front and no other form is shown modally: a pad never works a dialog.
+  TPadButtonEvent OnPadButtonDown;
 
   // The message procedure. Components that watch the form's messages replace it and pass each
   // message on to the one they replaced.

@@ -1,5 +1,5 @@
 // The main form's key commands: moving between screens, starting a game, the frame-rate
-// display, quitting, full screen and the submission dialog.
+// display, quitting, full screen and the submission dialog; and the two a gamepad has.
 #include "app/application.h"
 #include "game/unit1.h"
 #include "ranking/unit2.h"
@@ -44,6 +44,15 @@ void TForm1::FormKeyDown(app::TObject*, std::uint16_t& Key, app::TShiftState Shi
     Key = 0;
   }
   if (open_dialog) OpenSubmitDialog();
+}
+
+// A pad has two commands: Start does what Space does and Back what Enter does. Quitting, full
+// screen, the frame rate and the dialog stay with the keyboard.
+void TForm1::FormPadButtonDown(app::TObject* Sender, platform::PadButton Button) {
+  std::uint16_t key = 0;
+  if (Button == platform::PadButton::Start) key = VK_SPACE;
+  if (Button == platform::PadButton::Back) key = VK_RETURN;
+  if (key != 0) FormKeyDown(Sender, key, 0);
 }
 
 void TForm1::ToggleFullScreen() {

@@ -56,6 +56,7 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   OnCreate = [this](app::TObject* s) { FormCreate(s); };
   OnDestroy = [this](app::TObject* s) { FormDestroy(s); };
   OnKeyDown = [this](app::TObject* s, std::uint16_t& k, app::TShiftState sh) { FormKeyDown(s, k, sh); };
+  OnPadButtonDown = [this](app::TObject* s, platform::PadButton b) { FormPadButtonDown(s, b); };
 
   DXDraw1 = new media::TDXDraw(this);
   DXTimer1 = new media::TDXTimer(this);

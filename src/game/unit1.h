@@ -81,6 +81,7 @@ class TForm1 : public media::TDXForm {
   void DXDraw1Finalize(app::TObject* Sender);
   void DXTimer1Timer(app::TObject* Sender, std::int32_t LagCount);
   void FormKeyDown(app::TObject* Sender, std::uint16_t& Key, app::TShiftState Shift);
+  void FormPadButtonDown(app::TObject* Sender, platform::PadButton Button);
 
   // Game rules.
   void NewTurn();

@@ -197,6 +197,38 @@ TJoystick::TJoystick(TCustomDXInput* DXInput) : TCustomInput(DXInput) {
 
 void TJoystick::Update() { states_.Clear(); }
 
+// --- TGamepad ---
+
+namespace {
+
+struct ArmButtons {
+  platform::PadButtons buttons;
+  TDXInputState state;
+};
+
+using platform::PadBit;
+using platform::PadButton;
+constexpr ArmButtons kArmButtons[] = {
+    {PadBit(PadButton::FaceUp) | PadBit(PadButton::DpadUp), isUp},
+    {PadBit(PadButton::FaceDown) | PadBit(PadButton::DpadDown), isDown},
+    {PadBit(PadButton::FaceLeft) | PadBit(PadButton::DpadLeft), isLeft},
+    {PadBit(PadButton::FaceRight) | PadBit(PadButton::DpadRight), isRight},
+};
+
+}  // namespace
+
+TGamepad::TGamepad(TCustomDXInput* DXInput) : TCustomInput(DXInput) {}
+
+void TGamepad::Update() {
+  states_.Clear();
+  if (!initialized_) return;
+  // Like the keyboard, a pad counts only while the game is in front.
+  if (DXInput()->ActiveOnly() && !DXInput()->FormIsForeground()) return;
+  const platform::PadButtons down = DXInput()->Form().App().Platform().GetGamepads().ButtonsDown();
+  for (const ArmButtons& arm : kArmButtons)
+    if (down & arm.buttons) states_.Include(arm.state);
+}
+
 // --- TCustomDXInput ---
 
 namespace {
@@ -214,9 +246,11 @@ TCustomDXInput::TCustomDXInput(app::TComponent* AOwner) : app::TComponent(AOwner
   joystick_ = std::make_unique<TJoystick>(this);
   keyboard_ = std::make_unique<TKeyboard>(this);
   mouse_ = std::make_unique<TMouse>(this);
+  gamepad_ = std::make_unique<TGamepad>(this);
   Joystick = joystick_.get();
   Keyboard = keyboard_.get();
   Mouse = mouse_.get();
+  Gamepad = gamepad_.get();
   old_window_proc_ = form_->WindowProc;
   form_->WindowProc = [this](app::TMessage& m) { FormWindowProc(m); };
 }
@@ -227,6 +261,7 @@ TCustomDXInput::~TCustomDXInput() {
   joystick_.reset();
   keyboard_.reset();
   mouse_.reset();
+  gamepad_.reset();
   form_->WindowProc = old_window_proc_;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // Keyboard input turned into a small set of logical states once per frame.
 //
-// TDXInput owns three devices (joystick, keyboard, mouse); each maps what it reads to states,
-// and Update merges the states of the devices bound to them. Only the keyboard reads anything
-// on this platform: the joystick and mouse exist for the stored settings and report nothing.
+// TDXInput owns four devices (joystick, keyboard, mouse, gamepad); each maps what it reads to
+// states, and Update merges the states of the devices bound to them. The keyboard and the
+// gamepads read; the joystick and mouse exist for the stored settings and report nothing.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -14,6 +14,7 @@
 #include "app/classes.h"
 #include "app/forms.h"
 #include "app/sysutils.h"
+#include "platform/gamepad.h"
 #include "platform/keyboard.h"
 
 namespace media {
@@ -149,6 +150,14 @@ class TJoystick : public TCustomInput {
   void Update() override;
 };
 
+// Every gamepad plugged in, together: the face buttons choose the arms in their own diamond
+// (the top button the up arm, and so on) and so does the D-pad, as the direction keys do.
+class TGamepad : public TCustomInput {
+ public:
+  explicit TGamepad(TCustomDXInput* DXInput);
+  void Update() override;
+};
+
 class TCustomDXInput : public app::TComponent {
  public:
   // Raises EDXInputError when no form is among the owners.
@@ -159,6 +168,7 @@ class TCustomDXInput : public app::TComponent {
   TJoystick* Joystick;
   TKeyboard* Keyboard;
   TMouse* Mouse;
+  TGamepad* Gamepad;
   const std::vector<TCustomInput*>& DeviceList() const { return device_list_; }
 
   // While set, nothing is read while the form's window is not the foreground window.
@@ -199,6 +209,7 @@ class TCustomDXInput : public app::TComponent {
   std::unique_ptr<TJoystick> joystick_;
   std::unique_ptr<TKeyboard> keyboard_;
   std::unique_ptr<TMouse> mouse_;
+  std::unique_ptr<TGamepad> gamepad_;
   platform::Keyboard* direct_input_ = nullptr;
   bool active_only_ = true;
   bool use_direct_input_ = true;

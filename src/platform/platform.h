@@ -15,6 +15,7 @@ namespace platform {
 class AudioDevice;
 class Network;
 class Display;
+class Gamepads;
 class Keyboard;
 
 // A local calendar date and time.
@@ -38,6 +39,7 @@ enum class EventType {
   MouseUp,
   MouseMove,
   DeviceLost,   // the render or sound device went away; `code` says which
+  PadButtonDown,  // a gamepad button pressed: `button` is its PadButton (platform/gamepad.h)
   User,         // posted by PostEvent: code and params are the poster's
 };
 
@@ -48,7 +50,7 @@ struct Event {
   std::uint16_t vk = 0;
   std::uint8_t scancode = 0;
   bool alt = false, shift = false, ctrl = false, repeat = false;
-  // Text (UTF-8) and mouse, in window client coordinates of game pixels.
+  // Text (UTF-8), mouse (in window client coordinates of game pixels) and gamepad buttons.
   std::string text;
   int x = 0, y = 0, button = 0;
   // User events.
@@ -131,6 +133,8 @@ class Platform {
   virtual Network& Net() = 0;
   // The keys down now and the window that has them (platform/keyboard.h).
   virtual Keyboard& GetKeyboard() = 0;
+  // The gamepads plugged in now and the buttons held on them (platform/gamepad.h).
+  virtual Gamepads& GetGamepads() = 0;
 
   // The screen: devices, surfaces and palettes (platform/display.h).
   virtual Display& GetDisplay() = 0;

@@ -220,15 +220,17 @@ TEST_P(InputStates, CodesOutsideOneTo255NeverMatch) {
   EXPECT_EQ(Update(), SetOf({media::isUp, media::isButton3}));
 }
 
-TEST_P(InputStates, OnlyTheKeyboardReports) {
+TEST_P(InputStates, OnlyTheKeyboardAndTheGamepadsReport) {
   EXPECT_FALSE(input().Mouse->Enabled());
   EXPECT_FALSE(input().Joystick->Enabled());
   EXPECT_FALSE(input().Mouse->Initialized());
   EXPECT_FALSE(input().Joystick->Initialized());
-  ASSERT_EQ(input().DeviceList().size(), 3u);
+  EXPECT_TRUE(input().Gamepad->Initialized());
+  ASSERT_EQ(input().DeviceList().size(), 4u);
   EXPECT_EQ(input().DeviceList()[0], input().Joystick);
   EXPECT_EQ(input().DeviceList()[1], input().Keyboard);
   EXPECT_EQ(input().DeviceList()[2], input().Mouse);
+  EXPECT_EQ(input().DeviceList()[3], input().Gamepad);
 
   // A disabled keyboard reports nothing; enabled again it reads at once.
   h.Press(keys::Up);

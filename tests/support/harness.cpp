@@ -90,6 +90,16 @@ void GameHarness::Press(platform::KeyCode key) {
   application->ProcessMessages();
 }
 
+void GameHarness::PadPress(int pad, platform::PadButton button) {
+  gamepads().Press(pad, button);
+  application->ProcessMessages();
+}
+
+void GameHarness::PadRelease(int pad, platform::PadButton button) {
+  gamepads().Release(pad, button);
+  application->ProcessMessages();
+}
+
 void GameHarness::Release(platform::KeyCode key) {
   keyboard().Release(key);
   application->ProcessMessages();

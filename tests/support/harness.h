@@ -51,6 +51,10 @@ class GameHarness {
   // A press and release, with the left Alt key held around it when `alt` is set.
   void Tap(platform::KeyCode key, bool alt = false);
   platform::HeadlessKeyboard& keyboard() { return platform.GetKeyboard(); }
+  // Gamepad buttons through the headless pads; a press's event is handled before these return.
+  void PadPress(int pad, platform::PadButton button);
+  void PadRelease(int pad, platform::PadButton button);
+  platform::HeadlessGamepads& gamepads() { return platform.GetGamepads(); }
   // Destroys the form and the application, as the end of the program does.
   void Stop();
 

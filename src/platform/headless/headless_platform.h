@@ -18,6 +18,7 @@
 #include "platform/audio_mixer.h"
 #include "platform/net.h"
 #include "platform/headless/headless_display.h"
+#include "platform/headless/headless_gamepads.h"
 #include "platform/headless/headless_keyboard.h"
 #include "platform/platform.h"
 
@@ -56,6 +57,8 @@ class HeadlessPlatform : public Platform {
   Network& Net() override { return net_; }
   // Tests press and release keys through it.
   HeadlessKeyboard& GetKeyboard() override { return keyboard_; }
+  // Tests plug in pads and press their buttons through it.
+  HeadlessGamepads& GetGamepads() override { return gamepads_; }
 
   std::string ClipboardText() override { return clipboard_; }
   bool OpenUrl(const std::string& url) override;
@@ -127,6 +130,7 @@ class HeadlessPlatform : public Platform {
 
   void RunWaitHook();
   HeadlessKeyboard keyboard_{*this};
+  HeadlessGamepads gamepads_{*this};
 };
 
 class HeadlessWindow : public Window {

@@ -28,9 +28,11 @@ SdlPlatform::SdlPlatform() {
   WatchSessionEnd();
   user_event_type_ = SDL_RegisterEvents(1);
   display_ = std::make_unique<SdlDisplay>(*this);
+  gamepads_ = std::make_unique<SdlGamepads>();
 }
 
 SdlPlatform::~SdlPlatform() {
+  gamepads_.reset();
   display_.reset();
   // Drop the posted events that still own their payload.
   SDL_Event e;
@@ -215,7 +217,7 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       return true;
     }
     default:
-      return false;
+      return gamepads_->Translate(in, out);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "platform/net.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_display.h"
+#include "platform/sdl/sdl_gamepads.h"
 #include "platform/sdl/sdl_keyboard.h"
 
 namespace platform {
@@ -38,6 +39,7 @@ class SdlPlatform : public Platform {
   std::unique_ptr<AudioDevice> OpenAudioDevice() override;
   Network& Net() override { return net_; }
   Keyboard& GetKeyboard() override { return keyboard_; }
+  Gamepads& GetGamepads() override { return *gamepads_; }
 
   std::string ClipboardText() override;
   bool OpenUrl(const std::string& url) override;
@@ -55,6 +57,7 @@ class SdlPlatform : public Platform {
   Network net_;
   std::unique_ptr<SdlDisplay> display_;
   SdlKeyboard keyboard_;
+  std::unique_ptr<SdlGamepads> gamepads_;
 };
 
 class SdlWindow : public Window {
