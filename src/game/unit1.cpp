@@ -201,10 +201,10 @@ void TForm1::RunState(std::int32_t LagCount) {
 
     case gsTitle:
       DrawTitle();
-      if (LagCount < 35)
-        ++TitleScatterCount;
-      else
+      if (LagCount >= 35)
         --TitleScatterCount;
+      else if (TitleScatterCount < kTitleScatterLimit)
+        ++TitleScatterCount;
       break;
 
     case gsRanking:

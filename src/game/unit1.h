@@ -34,6 +34,9 @@ extern const StoredWave kStoredWaves[7];
 // Arms of the cross, in the order the rules walk them.
 enum : int { armUp = 0, armDown = 1, armLeft = 2, armRight = 3 };
 
+// The most texts the title scatters, however fast the frames. BOUND_WHY
+inline constexpr std::int32_t kTitleScatterLimit = 1000;
+
 // Virtual-key codes of the command keys.
 enum : std::uint16_t {
   VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_F1 = 112, VK_F8 = 119, VK_F9 = 120, VK_F11 = 122,

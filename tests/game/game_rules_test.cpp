@@ -87,6 +87,17 @@ TEST_F(GameRulesTest, TitleScatterCountFollowsTheFrameTime) {
   EXPECT_EQ(F().TitleScatterCount, -2);  // no lower bound
 }
 
+TEST_F(GameRulesTest, TitleScatterCountStopsAtItsBoundButStillShrinksOnSlowFrames) {
+  F().GameState = gsTitle;
+  F().TitleScatterCount = kTitleScatterLimit - 2;
+  h.Frames(5, 16);
+  EXPECT_EQ(F().TitleScatterCount, kTitleScatterLimit);
+  h.Frames(3, 35);
+  EXPECT_EQ(F().TitleScatterCount, kTitleScatterLimit - 3);
+  h.Frames(6, 17);
+  EXPECT_EQ(F().TitleScatterCount, kTitleScatterLimit);
+}
+
 TEST_F(GameRulesTest, ScoringOverATableOfCrosses) {
   struct Case {
     std::array<std::int32_t, 4> digits;  // up, down, left, right

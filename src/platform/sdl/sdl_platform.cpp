@@ -1,7 +1,10 @@
 #include "platform/sdl/sdl_platform.h"
 
+#include <SDL_syswm.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <stdexcept>
 #include <thread>
@@ -15,7 +18,26 @@ namespace platform {
 
 std::unique_ptr<Platform> CreateSdlPlatform() { return std::make_unique<SdlPlatform>(); }
 
+namespace {
+
+[[maybe_unused]] bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Without a desktop SDL quietly falls back to its offscreen driver, and the game would run
+// unseen for ever. Whoever names a video driver has chosen, and is left to it.
+void RequireDesktop() {
+#if defined(SDL_VIDEO_DRIVER_X11) || defined(SDL_VIDEO_DRIVER_WAYLAND)
+  if (IsSet("SDL_VIDEODRIVER") || IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return;
+  throw std::runtime_error("needs a graphical desktop, but neither DISPLAY nor WAYLAND_DISPLAY is set");
+#endif
+}
+
+}  // namespace
+
 SdlPlatform::SdlPlatform() {
+  RequireDesktop();
   // SDL turns SIGINT and SIGTERM into a quit event, which ends the program the normal way.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
   // Window surfaces are plain memory that goes straight to the window, not OpenGL textures.
@@ -317,9 +339,72 @@ bool SdlWindow::HasFocus() const {
   return (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
 }
 
+namespace {
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+// The window as the X server knows it; false off X11.
+bool X11WindowOf(SDL_Window* window, ::Display*& display, ::Window& xwindow) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  display = info.info.x11.display;
+  xwindow = info.info.x11.window;
+  return true;
+}
+
+// Where the client area really is on the desktop, asked of the X server itself: SDL's own figure
+// follows the window manager's notices, which may not have come yet.
+bool ClientOriginOnX11(SDL_Window* window, int& x, int& y) {
+  ::Display* display;
+  ::Window xwindow, child;
+  return X11WindowOf(window, display, xwindow) &&
+         XTranslateCoordinates(display, xwindow, DefaultRootWindow(display), 0, 0, &x, &y, &child) != 0;
+}
+
+// A window manager has put the window in a frame of its own.
+bool FramedOnX11(SDL_Window* window) {
+  ::Display* display;
+  ::Window xwindow, root, parent, *children = nullptr;
+  unsigned count = 0;
+  if (!X11WindowOf(window, display, xwindow) || !XQueryTree(display, xwindow, &root, &parent, &children, &count))
+    return false;
+  if (children) XFree(children);
+  return parent != root;
+}
+
+// The client area's place once the window manager has done with it: when it has kept still for a
+// while, or when the window manager has had its time.
+void SettledClientOrigin(SDL_Window* window, int& x, int& y) {
+  constexpr Uint64 kStill = 100, kPatience = 1000;
+  const Uint64 start = SDL_GetTicks64();
+  Uint64 still_since = start;
+  ClientOriginOnX11(window, x, y);
+  for (;;) {
+    SDL_Delay(5);
+    int nx = x, ny = y;
+    ClientOriginOnX11(window, nx, ny);
+    const Uint64 now = SDL_GetTicks64();
+    if (nx != x || ny != y) {
+      x = nx;
+      y = ny;
+      still_since = now;
+    }
+    if (now - still_since >= kStill || now - start >= kPatience) return;
+  }
+}
+
+#else
+// Elsewhere the system places the window by its client area.
+bool ClientOriginOnX11(SDL_Window*, int&, int&) { return false; }
+bool FramedOnX11(SDL_Window*) { return false; }
+void SettledClientOrigin(SDL_Window*, int&, int&) {}
+#endif
+
+}  // namespace
+
 WindowPlacement SdlWindow::Placement() const {
   WindowPlacement p;
-  SDL_GetWindowPosition(window_, &p.x, &p.y);
+  if (!ClientOriginOnX11(window_, p.x, p.y)) SDL_GetWindowPosition(window_, &p.x, &p.y);
   SDL_GetWindowSize(window_, &p.width, &p.height);
   p.bordered = (SDL_GetWindowFlags(window_) & SDL_WINDOW_BORDERLESS) == 0;
   return p;
@@ -328,7 +413,23 @@ WindowPlacement SdlWindow::Placement() const {
 void SdlWindow::SetPlacement(const WindowPlacement& placement) {
   SDL_SetWindowBordered(window_, placement.bordered ? SDL_TRUE : SDL_FALSE);
   SDL_SetWindowSize(window_, placement.width, placement.height);
-  SDL_SetWindowPosition(window_, placement.x, placement.y);
+  if (!FramedOnX11(window_)) {
+    SDL_SetWindowPosition(window_, placement.x, placement.y);
+    return;
+  }
+  // A window manager places a window by its frame, and right after the frame comes back SDL
+  // does not know its borders yet: the client area would land off by them. So let the frame
+  // settle, look where the client area lands, and ask again by what it missed.
+  int x = 0, y = 0;
+  SettledClientOrigin(window_, x, y);
+  int asked_x = placement.x, asked_y = placement.y;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    SDL_SetWindowPosition(window_, asked_x, asked_y);
+    SettledClientOrigin(window_, x, y);
+    if (x == placement.x && y == placement.y) return;
+    asked_x += placement.x - x;
+    asked_y += placement.y - y;
+  }
 }
 
 void SdlWindow::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
