@@ -46,7 +46,8 @@ cpu_ticks() {  # utime + stime: fields 14 and 15, counted after the name in brac
   echo $((${12} + ${13}))
 }
 
-calc() { awk "BEGIN { print $1 }"; }
+calc() { awk "BEGIN { printf \"%.6f\\n\", $1 }"; }
+holds() { awk "BEGIN { exit !($1) }"; }
 
 echo "title_core_share: the title screen of $bin, one core = 100%"
 printf '%8s %10s\n' "after_s" "core_%"
@@ -56,15 +57,15 @@ start=$(date +%s.%N)
 previous=$start
 for ((t = interval; t <= seconds; t += interval)); do
   wait_s=$(calc "$start + $t - $(date +%s.%N)")
-  (($(calc "$wait_s > 0"))) && sleep "$wait_s"
+  if holds "$wait_s > 0"; then sleep "$wait_s"; fi
   kill -0 "$pid" 2>/dev/null || { echo "title_core_share: the program ended" >&2; cat "$work/velkor.log" >&2; exit 1; }
   now_ticks=$(cpu_ticks)
   now=$(date +%s.%N)
   share=$(calc "100 * ($now_ticks - $last) / $ticks_per_second / ($now - $previous)")
   printf '%8d %10.2f\n' "$t" "$share"
-  (($(calc "$share > $worst"))) && worst=$share
+  if holds "$share > $worst"; then worst=$share; fi
   last=$now_ticks
   previous=$now
 done
 printf 'title_core_share: highest %.2f%% of a core (limit %d%%)\n' "$worst" "$limit_percent"
-(($(calc "$worst < $limit_percent")))
+holds "$worst < $limit_percent"
