@@ -22,7 +22,7 @@ TEST(NoDesktop, SaysItNeedsOneAndEndsWithoutTouchingTheTable) {
   velkor.Start({"env", "-i", "HOME=" + dir.Path().string(), "PATH=/usr/bin:/bin", "SDL_AUDIODRIVER=dummy",
                 VELKOR_BINARY},
                {}, dir.Path().string(), (dir.Path() / "velkor.log").string());
-  const std::optional<int> status = velkor.Wait(5s);
+  const std::optional<int> status = velkor.Wait(15s);
   ASSERT_TRUE(status.has_value()) << "still running without a desktop\n" << ReadFile(dir.Path() / "velkor.log");
   EXPECT_EQ(*status, 1);
   EXPECT_EQ(ReadFile(dir.Path() / "velkor.log"),
