@@ -137,7 +137,17 @@ std::string TEdit::Text() const {
 }
 
 void TEdit::SetText(const std::string& text) {
-  chars_ = Cp932Chars(text);
+  // Text set from a file or by the program follows the rule for typed text, or a control byte of
+  // a hand-edited hisc.dat would reach the wire.
+  chars_.clear();
+  for (std::string& c : Cp932Chars(text)) {
+    if (MaxLength > 0 && static_cast<int>(chars_.size()) >= MaxLength) break;
+    auto utf8 = platform::Cp932ToUtf8Checked(c);
+    if (!utf8 || utf8->empty()) continue;  // not a CP932 character
+    auto points = CodePoints(*utf8);
+    if (points.size() != 1 || IsControl(points[0].first)) continue;
+    chars_.push_back(std::move(c));
+  }
   caret_ = 0;
   scroll_ = 0;
   Changed();

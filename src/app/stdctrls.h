@@ -32,7 +32,8 @@ class TEdit : public TControl {
  public:
   explicit TEdit(TComponent* AOwner);
 
-  // CP932.
+  // CP932. Set text is taken as typed text is: control characters and bytes that are not CP932
+  // characters are dropped, and it is cut at MaxLength characters.
   std::string Text() const;
   void SetText(const std::string& text);
   // The most characters the edit holds (0: no limit); a double-byte character counts as one.

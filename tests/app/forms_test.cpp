@@ -231,6 +231,27 @@ TEST_F(FormsTest, MaxLengthCountsCharactersNotBytes) {
   EXPECT_EQ(form->edit->Text(), app::Sjis(u8"七二三四五ｱｲｳｴｵ"));
 }
 
+TEST_F(FormsTest, SetTextFollowsTheRuleForTypedText) {
+  // CP932 bytes set by the program into the edit of at most ten characters.
+  using namespace std::string_literals;
+  struct Case {
+    std::string set;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"a\tb\x7f" "c\r\nd\0e"s, "abcde"},
+      {"0123456789AB", "0123456789"},
+      {app::Sjis(u8"一二三四五ｱｲｳｴｵ六"), app::Sjis(u8"一二三四五ｱｲｳｴｵ")},  // characters, not bytes
+      {"\n\n\n\n\n\n\n\n\n\nabc", "abc"},        // what is dropped does not count
+      {"x\x81\ny\xFF" "z", "xyz"},               // a lead byte with a line end, a byte CP932 lacks
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.set));
+    form->edit->SetText(c.set);
+    EXPECT_EQ(form->edit->Text(), c.kept);
+  }
+}
+
 TEST_F(FormsTest, PasteTakesTheClipboardUpToItsFirstLineBreak) {
   form->Show();
   form->edit2->SetFocus();
