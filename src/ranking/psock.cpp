@@ -214,6 +214,9 @@ void TPowersock::NotifyProc(app::TMessage& m) {
       switch (m.LParam & 0xFFFF) {
         case platform::kNoticeConnect:
           if (async_ok_) {
+            // The connect wait ends on this even when a close notice handled in the same pass
+            // clears Connected again; what follows then meets the closed connection at once.
+            lookup_done_ = true;
             connected_ = true;
             if (OnConnect) OnConnect(this);
           }
@@ -301,7 +304,7 @@ void TPowersock::Connect() {
   async_ok_ = true;
   if (!net_.Connect(socket_, remote_address_, remote_port_)) CheckSocketError(platform::wsa::kWouldBlock);
   TimerOn();
-  while (!connected_ && !timed_out_ && !canceled_ && async_ok_) {
+  while (!connected_ && !lookup_done_ && !timed_out_ && !canceled_ && async_ok_) {
     app_->Platform().Sleep(kConnectSleepMs);
     PumpMessages();
   }

@@ -2,6 +2,8 @@
 // script plays the player, and a server on 127.0.0.1 plays the ranking.
 #include "ranking/unit2.h"
 
+#include <poll.h>
+
 #include <gtest/gtest.h>
 
 #include "app/dialogs.h"
@@ -227,6 +229,36 @@ TEST_F(SubmitDialogTest, NameAndCommentGoOutAsTypedInCp932) {
   EXPECT_EQ(saved.substr(saved.size() - name.size() - 2), name + "\r\n");
 }
 
+TEST_F(SubmitDialogTest, AHandEditedNameGoesOutWithoutControlBytesAndCutToTenCharacters) {
+  // A name line ends only at CR: LF, TAB and NUL stay in it, and nothing holds it to ten
+  // characters. Twelve characters besides those three.
+  using namespace std::string_literals;
+  const std::string crafted = app::Sjis(u8"名") + "a\nb\tc\0"s + "defghijk";
+  const std::string sent = app::Sjis(u8"名") + "abcdefghi";
+  for (bool succeeds : {false, true}) {
+    SCOPED_TRACE(succeeds);
+    StartGame(5611, crafted);
+    const std::string file = testing_support::ReadFile("hisc.dat");
+    ScriptServer server({Reply(succeeds ? "HTTP/1.0 200 OK\r\n\r\n" : "HTTP/1.0 404 Not Found\r\n\r\n")});
+    UseServer(server);
+    RunDialog([&](ranking::TForm2& d) {
+      EXPECT_EQ(d.Edit1->Text(), sent);
+      d.Edit2->SetText("hi");
+      driver.Click(*d.Button1);
+      WhenIdle([&](ranking::TForm2& d2) { driver.Click(*d2.Button2); });
+    });
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0], "GET " + kPath + "?command=entry&name=" + sent +
+                                        "&score=1234&pass_s=5611&comment=hi* HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kFixedLines);
+    h.Stop();
+    // Only a successful send changes the file: its check value and name.
+    EXPECT_EQ(testing_support::ReadFile("hisc.dat"),
+              succeeds ? file.substr(0, file.size() - crafted.size() - 8) + "0\r\n" + sent + "\r\n" : file);
+    h.application = std::make_unique<app::TApplication>(h.platform);
+    messages.clear();
+  }
+}
+
 TEST_F(SubmitDialogTest, TheRankingServerStoresTheSendAndItsPageShowsIt) {
   StartGame(5611, "");
   ranking_test::RankingServer server;
@@ -296,6 +328,36 @@ TEST_F(SubmitDialogTest, FailuresLeaveTheButtonForAnotherTry) {
     h.application->ProcessMessages();
   }
   EXPECT_EQ(not_found.Connections(), 1);
+}
+
+TEST_F(SubmitDialogTest, AServerThatAcceptsAndClosesFailsAtOnceUnderABusyUserInterface) {
+  // The user interface is busy until the server's close has reached the socket, so the connect
+  // notice and the close notice are handled in the same pass of the message loop.
+  ScriptServer server({[](ServerConnection&) {}});
+  StartGame();
+  UseServer(server);
+  bool timed_out = true;
+  std::uint32_t waited_ms = 0;
+  RunDialog([&](ranking::TForm2& d) {
+    Send(d, "abc", "hi");
+    driver.Then([&] {
+      if (!d.Sending()) return false;
+      pollfd fd{d.NMHTTP1->SocketHandle(), POLLRDHUP, 0};
+      EXPECT_EQ(poll(&fd, 1, 10000), 1) << "the server's close never came";
+      waited_ms = h.platform.Milliseconds();
+      return true;
+    });
+    WhenIdle([&](ranking::TForm2& d2) {
+      timed_out = d2.NMHTTP1->TimedOut();
+      waited_ms = h.platform.Milliseconds() - waited_ms;
+      driver.Click(*d2.Button2);
+    });
+  });
+  EXPECT_EQ(messages, std::vector<std::string>{Failure()});
+  EXPECT_FALSE(timed_out);
+  EXPECT_LT(waited_ms, 15000u);
+  EXPECT_EQ(server.Connections(), 1);
+  EXPECT_EQ(h.form->StoredCheckValue, 5611);
 }
 
 TEST_F(SubmitDialogTest, ClosingWhileASendWaitsCancelsItQuietly) {
