@@ -47,6 +47,14 @@ std::int16_t StatusOf(std::string_view line) {
   return status >= 100 && status <= 999 ? static_cast<std::int16_t>(status) : 0;
 }
 
+// A value with a control byte (CR, LF, NUL, ...) would split or cut the request it is put into.
+bool HoldsControlByte(std::string_view value) {
+  return std::any_of(value.begin(), value.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+  });
+}
+
 }  // namespace
 
 std::string NthField(std::string_view text, char delimiter, int n) {
@@ -140,6 +148,7 @@ void TNMHTTP::ReadReplyHeader() {
   ReplyLength = 0;
   ReceivedCookie.clear();
   header_cut_ = false;
+  unsafe_value_ = false;
   std::ofstream file;
   if (OutputFileMode) {
     file.open(Header, std::ios::binary | std::ios::trunc);
@@ -166,8 +175,10 @@ void TNMHTTP::ReadReplyHeader() {
     std::string name = NthField(UpperAscii(line), ' ', 1);
     if (name == "SET-COOKIE:") {
       ReceivedCookie = ValueFrom(line, 13);
+      unsafe_value_ |= HoldsControlByte(ReceivedCookie);
     } else if (name == "LOCATION:") {
       RedirectURL = ValueFrom(line, 11);
+      unsafe_value_ |= HoldsControlByte(RedirectURL);
     } else if (name == "CONTENT-LENGTH:") {
       std::int32_t length;
       ReplyLength = app::TryStrToInt(NthField(WithoutLineEnd(line), ' ', 2), length) ? length : 0;
@@ -197,8 +208,12 @@ void TNMHTTP::RunRequest() {
         CaptureString(Body, kMaxBodyBytes);
       }
       // Only a reply with a status below 299 is a success: no status at all is a failure, and a
-      // redirect is followed a few times, never for ever.
-      if (StatusCode != 0 && StatusCode < 299) {
+      // redirect is followed a few times, never for ever. A reply whose address or cookie holds
+      // control bytes is a failure whatever its status, and neither is used.
+      if (unsafe_value_) {
+        ReceivedCookie.clear();
+        if (OnFailure) OnFailure(Command);
+      } else if (StatusCode != 0 && StatusCode < 299) {
         if (OnSuccess) OnSuccess(Command);
         ReportStatus(kStatusBasic, "Transaction Completed");
       } else if (StatusCode >= 300 && StatusCode <= 302 && followed < kMaxRedirects) {

@@ -76,6 +76,8 @@ class TNMHTTP : public TPowersock {
   void RunRequest();
 
   bool header_cut_ = false;
+  // A Location or Set-Cookie value held a control byte: it must not reach the next request.
+  bool unsafe_value_ = false;
 };
 
 }  // namespace ranking

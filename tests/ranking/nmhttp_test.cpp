@@ -301,6 +301,38 @@ TEST_F(HttpTest, HandledRedirectEndsTheCycle) {
   EXPECT_EQ(http.URL, "/elsewhere");
 }
 
+TEST_F(HttpTest, ControlBytesInALocationOrCookieMakeAFailureWithNoFollowUpAndNoCookieKept) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* what;
+    std::string reply;
+  } cases[] = {
+      {"CR in the location", "HTTP/1.0 302 Found\r\nSet-Cookie: id=42\r\nLocation: /next\rX-Evil: 1\r\n\r\n"},
+      {"NUL in the cookie", "HTTP/1.0 302 Found\r\nSet-Cookie: id=4\0"s "2\r\nLocation: /next\r\n\r\n"},
+      {"DEL in the location", "HTTP/1.0 301 Moved\r\nLocation: /a\x7f" "b\r\n\r\n"},
+      {"NUL in the cookie of a 200", "HTTP/1.0 200 OK\r\nSet-Cookie: id=4\0"s "2\r\n\r\nbody"},
+      {"ESC in the cookie", "HTTP/1.0 302 Found\r\nSet-Cookie: id=\x1b[2J\r\nLocation: /next\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The second connection would be the follow-up; here it takes the next, separate send.
+    ScriptServer server({Reply(c.reply), Reply("HTTP/1.0 200 OK\r\n\r\n")});
+    outcome = {};
+    http.HeaderInfo.Cookie.clear();
+    http.Get(Url(server.Port(), "/start"));
+    EXPECT_EQ(outcome.failure, 1);
+    EXPECT_EQ(outcome.success, 0);
+    EXPECT_EQ(outcome.redirects, 0);
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_EQ(http.HeaderInfo.Cookie, "");
+    EXPECT_EQ(http.ReceivedCookie, "");
+
+    http.Get(Url(server.Port(), "/again"));
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests()[1], "GET /again HTTP/1.0\r\nHost: localhost\r\n" + kFixedLines);
+  }
+}
+
 // --- Failures of the transport ---
 
 TEST_F(HttpTest, TransportFailuresRaiseTheirMessagesAndCallNoEvent) {
