@@ -303,10 +303,10 @@ void TForm1::EndGame() {
 }
 
 void TForm1::LoadHighScores() {
-  if (!platform::FileExists(kHiscFileName)) return;
+  if (!platform::NameTaken(kHiscFileName)) return;
   std::string error;
   auto bytes = platform::ReadWholeFile(kHiscFileName, error);
-  if (!bytes) throw app::EInOutError(5, error);
+  if (!bytes) throw app::EInOutError(5, error + "\r" + KeepUnreadHiscFile(nullptr));
   HiscData data;
   bool whole = false;
   std::string read_error;
@@ -320,17 +320,28 @@ void TForm1::LoadHighScores() {
   StoredCheckValue = data.StoredCheckValue;
   PlayerName = data.PlayerName;
   if (read_error.empty() && whole) return;
-
-  // The next save would replace a file that was not read whole: keep it beside the new one.
-  std::string why;
-  bool kept = platform::ReplaceFileAtomically(kHiscBackupName, *bytes, why);
-  const std::string note = kept ? app::Sjis(u8"読めなかった hisc.dat は hisc.dat.bak として残しました")
-                                : app::Sjis(u8"hisc.dat.bak を作れません: ") + why;
+  const std::string note = KeepUnreadHiscFile(&*bytes);
   if (!read_error.empty()) throw app::EInOutError(106, read_error + "\r" + note);
   platform::ReportToStderr("hisc.dat: " + note);
 }
 
+std::string TForm1::KeepUnreadHiscFile(const std::string* bytes) {
+  // The next save would replace a file that was not read whole: keep it beside the new one, as
+  // a copy of what was read or, failing that or when nothing could be read, by moving it.
+  std::string why;
+  bool kept = bytes && platform::ReplaceFileAtomically(kHiscBackupName, *bytes, why);
+  if (!kept) kept = platform::RenameFile(kHiscFileName, kHiscBackupName, why);
+  hisc_unkept_ = !kept;
+  return kept ? app::Sjis(u8"読めなかった hisc.dat は hisc.dat.bak として残しました")
+              : app::Sjis(u8"hisc.dat.bak を作れません: ") + why;
+}
+
 void TForm1::SaveHighScores() {
+  if (hisc_unkept_) {
+    // Replacing it would lose a table that may be whole on disk.
+    platform::ReportToStderr("hisc.dat: " + app::Sjis(u8"読めなかった hisc.dat を残せないため、書き換えずにそのままにしました"));
+    return;
+  }
   HiscData data{HighScores, StoredCheckValue, PlayerName};
   std::string error;
   if (!platform::ReplaceFileAtomically(kHiscFileName, FormatHiscFile(data), error))

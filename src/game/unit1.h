@@ -103,6 +103,10 @@ class TForm1 : public media::TDXForm {
   void RunState(std::int32_t LagCount);
   void ToggleFullScreen();
   void OpenSubmitDialog();
+  // Keeps a hisc.dat that was not read whole as hisc.dat.bak; returns the note that says how.
+  std::string KeepUnreadHiscFile(const std::string* bytes);
+  // A hisc.dat that was not read whole could not be kept: the save leaves it alone.
+  bool hisc_unkept_ = false;
 
   // Screens (one frame each, drawn on the back surface).
   void DrawLogo();

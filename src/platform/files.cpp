@@ -31,16 +31,24 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool FileExists(const std::string& name) {
+bool NameTaken(const std::string& name) {
   struct stat st;
-  return ::stat(Native(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::lstat(Native(name).c_str(), &st) == 0;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& name, std::string& error) {
   const std::string native = Native(name);
-  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a pipe in the file's place must not hang the program until a writer comes.
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     error = Reason(native, errno);
+    return std::nullopt;
+  }
+  struct stat st;
+  const bool stated = ::fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode)) {
+    error = !stated ? Reason(native, errno) : S_ISDIR(st.st_mode) ? Reason(native, EISDIR) : native + ": not a regular file";
+    ::close(fd);
     return std::nullopt;
   }
   std::string out;
@@ -91,6 +99,15 @@ bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std:
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, std::string& error) {
+  const std::string native_from = Native(from), native_to = Native(to);
+  if (::rename(native_from.c_str(), native_to.c_str()) != 0) {
+    error = Reason(native_to, errno);
+    return false;
   }
   return true;
 }

@@ -6,10 +6,16 @@
 
 namespace platform {
 
-bool FileExists(const std::string& name);
+// Whether anything at all (a file, a directory, a pipe, a dangling link) has this name.
+bool NameTaken(const std::string& name);
 
-// The file's bytes, or nothing with `error` set to a readable reason.
+// The file's bytes, or nothing with `error` set to a readable reason. Only a regular file is
+// read; anything else (a directory, a pipe) is an error, and never waited on.
 std::optional<std::string> ReadWholeFile(const std::string& name, std::string& error);
+
+// Renames `from` to `to`, replacing what `to` names; on failure `error` says why and nothing
+// has changed.
+bool RenameFile(const std::string& from, const std::string& to, std::string& error);
 
 // Replaces `name` with `bytes` so that the old contents stay whole unless the new ones are
 // completely on disk: writes a temporary file in the same directory, flushes it, renames it
