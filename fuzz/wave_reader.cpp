@@ -8,6 +8,13 @@
 #include "app/streams.h"
 #include "media/wave.h"
 
+namespace {
+
+// An empty wave has no data at all: memcmp must not be given its null pointers, even for 0 bytes.
+bool SameBytes(const void* a, const void* b, std::size_t size) { return size == 0 || std::memcmp(a, b, size) == 0; }
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   media::TWave wave;
   try {
@@ -22,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   media::TWave back;
   back.LoadFromStream(saved);
   if (back.Size() != wave.Size() || back.FormatSize() != wave.FormatSize() ||
-      std::memcmp(back.Data(), wave.Data(), static_cast<std::size_t>(wave.Size())) != 0 ||
-      std::memcmp(back.Format(), wave.Format(), static_cast<std::size_t>(wave.FormatSize())) != 0)
+      !SameBytes(back.Data(), wave.Data(), static_cast<std::size_t>(wave.Size())) ||
+      !SameBytes(back.Format(), wave.Format(), static_cast<std::size_t>(wave.FormatSize())))
     std::abort();
   return 0;
 }
