@@ -137,6 +137,12 @@ void TDIB::ReadData(app::TStream& stream) {
     table[static_cast<std::size_t>(i)] = {e[0], e[1], e[2], core ? std::uint8_t{0} : e[3]};
   }
 
+  // The pixel data must all be there before the picture takes memory for it: a few bytes of
+  // header can ask for the largest picture.
+  const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
+  if (Remaining(stream) < (rle ? static_cast<std::int64_t>(image_size) : row_bytes * height))
+    throw app::EReadError("Stream read error");
+
   TDIB dib;
   dib.SetSize(static_cast<int>(width), static_cast<int>(height), bits);
   dib.ColorTable = table;
@@ -152,7 +158,6 @@ void TDIB::ReadPixels(app::TStream& stream, std::uint32_t compression, std::uint
     return;
   }
   const std::size_t row = static_cast<std::size_t>(width_bytes_);
-  // The pixels must all be there before the picture takes their memory.
   if (Remaining(stream) < static_cast<std::int64_t>(row * static_cast<std::size_t>(height_)))
     throw app::EReadError("Stream read error");
   if (top_down) {

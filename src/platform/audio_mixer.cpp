@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -63,6 +64,31 @@ AudioResult Convert(const WaveFormat& f, const std::vector<std::uint8_t>& bytes,
 
 }  // namespace
 
+namespace {
+
+thread_local int mixer_locks_held = 0;
+
+// The mixer's lock, which the output's thread takes for every period it mixes: nothing done
+// under it may allocate or free, or the output waits on the heap.
+class MixerLock {
+ public:
+  explicit MixerLock(std::mutex& mutex) : lock_(mutex) { ++mixer_locks_held; }
+  ~MixerLock() { --mixer_locks_held; }
+  MixerLock(const MixerLock&) = delete;
+  MixerLock& operator=(const MixerLock&) = delete;
+
+ private:
+  std::lock_guard<std::mutex> lock_;
+};
+
+// Samples summed before they are clamped to the output, a part of a period at a time so that
+// a period of any length needs no memory of its own.
+constexpr std::size_t kAccumulatorSamples = 4096;
+
+}  // namespace
+
+bool HoldingMixerLock() { return mixer_locks_held > 0; }
+
 // Samples shared by a buffer and its copies.
 struct SampleStore {
   WaveFormat format;
@@ -91,19 +117,36 @@ struct MixerCore {
   std::uint32_t generation = 1;
   bool output_open = true;
   std::vector<Voice*> voices;
-  std::vector<std::int32_t> accumulator;
+  std::array<std::int32_t, kAccumulatorSamples> accumulator;
   std::atomic<std::int64_t> last_start_wait_ns{-1};
   std::uint64_t next_sample_id = 1;
   MixingAudioDevice* device = nullptr;  // cleared when the device goes; buffers may outlive it
 
   void Mix(std::int16_t* out, int frames);
+  // Under the lock: mixes at most the accumulator's frames; whether a voice sounded for the first time.
+  bool MixPart(std::int16_t* out, int frames);
 };
 
 void MixerCore::Mix(std::int16_t* out, int frames) {
-  std::lock_guard lock(mutex);
+  MixerLock lock(mutex);
+  const int ch = std::max(output.channels, 1);
+  const int part = static_cast<int>(kAccumulatorSamples) / ch;
+  bool first_mix = false;
+  for (int done = 0; done < frames; done += part)
+    first_mix |= MixPart(out + static_cast<std::size_t>(done) * static_cast<std::size_t>(ch), std::min(part, frames - done));
+  if (first_mix) {
+    const std::int64_t now = NowNs();
+    for (Voice* v : voices)
+      if (v->play_ns && !v->awaiting_first_mix && v->generation == generation) {
+        last_start_wait_ns.store(now - v->play_ns);
+        v->play_ns = 0;
+      }
+  }
+}
+
+bool MixerCore::MixPart(std::int16_t* out, int frames) {
   const int ch = output.channels;
   const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(ch);
-  if (accumulator.size() < count) accumulator.resize(count);
   std::fill_n(accumulator.begin(), count, 0);
   bool first_mix = false;
   for (Voice* v : voices) {
@@ -148,14 +191,7 @@ void MixerCore::Mix(std::int16_t* out, int frames) {
   }
   for (std::size_t i = 0; i < count; ++i)
     out[i] = static_cast<std::int16_t>(std::clamp(accumulator[i], -32768, 32767));
-  if (first_mix) {
-    const std::int64_t now = NowNs();
-    for (Voice* v : voices)
-      if (v->play_ns && !v->awaiting_first_mix && v->generation == generation) {
-        last_start_wait_ns.store(now - v->play_ns);
-        v->play_ns = 0;
-      }
-  }
+  return first_mix;
 }
 
 // A buffer of the mixing device.
@@ -163,12 +199,18 @@ class MixedBuffer : public SoundBuffer {
  public:
   MixedBuffer(std::shared_ptr<MixerCore> core, std::shared_ptr<SampleStore> samples) : core_(std::move(core)) {
     voice_.samples = std::move(samples);
-    std::lock_guard lock(core_->mutex);
+    // The list grows outside the lock (only this thread changes it) and is swapped in under it;
+    // its old storage goes when `grown` does, after the lock.
+    std::vector<Voice*> grown;
+    grown.reserve(core_->voices.size() + 1);
+    grown = core_->voices;
+    grown.push_back(&voice_);
+    MixerLock lock(core_->mutex);
     voice_.generation = core_->generation;
-    core_->voices.push_back(&voice_);
+    core_->voices.swap(grown);
   }
   ~MixedBuffer() override {
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     auto& v = core_->voices;
     v.erase(std::remove(v.begin(), v.end(), &voice_), v.end());
   }
@@ -178,7 +220,7 @@ class MixedBuffer : public SoundBuffer {
   }
   WaveFormat Format() const override {
     if (voice_.samples) return voice_.samples->format;
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     WaveFormat f;
     f.format_tag = 1;
     f.channels = static_cast<std::uint16_t>(core_->output.channels);
@@ -206,7 +248,7 @@ class MixedBuffer : public SoundBuffer {
     if (Lost()) return AudioResult::BufferLost;
     OutputFormat out;
     {
-      std::lock_guard lock(core_->mutex);
+      MixerLock lock(core_->mutex);
       out = core_->output;
     }
     auto frames = std::make_shared<std::vector<std::int16_t>>();
@@ -217,8 +259,12 @@ class MixedBuffer : public SoundBuffer {
       r = AudioResult::OutOfMemory;
     }
     if (r != AudioResult::Ok) return r;
-    std::lock_guard lock(core_->mutex);
-    voice_.samples->frames = std::move(frames);
+    // The samples replaced are freed here, once the lock is let go, and not under it.
+    std::shared_ptr<const std::vector<std::int16_t>> replaced = std::move(frames);
+    {
+      MixerLock lock(core_->mutex);
+      voice_.samples->frames.swap(replaced);
+    }
     return AudioResult::Ok;
   }
 
@@ -226,7 +272,7 @@ class MixedBuffer : public SoundBuffer {
     Poll();
     std::uint64_t id = 0;
     {
-      std::lock_guard lock(core_->mutex);
+      MixerLock lock(core_->mutex);
       if (voice_.generation != core_->generation) return AudioResult::BufferLost;
       if (!voice_.samples) return AudioResult::Ok;  // the output itself always plays
       voice_.looping = looping;
@@ -245,7 +291,7 @@ class MixedBuffer : public SoundBuffer {
 
   AudioResult Stop() override {
     Poll();
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     if (voice_.generation != core_->generation) return AudioResult::BufferLost;
     voice_.playing = false;
     voice_.awaiting_first_mix = false;
@@ -255,7 +301,7 @@ class MixedBuffer : public SoundBuffer {
 
   AudioResult SetPosition(std::uint32_t byte_offset) override {
     Poll();
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     if (voice_.generation != core_->generation) return AudioResult::BufferLost;
     if (!voice_.samples) return AudioResult::InvalidCall;
     const WaveFormat& f = voice_.samples->format;
@@ -269,7 +315,7 @@ class MixedBuffer : public SoundBuffer {
 
   AudioResult GetStatus(std::uint32_t& status) override {
     Poll();
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     status = 0;
     if (voice_.generation != core_->generation) {
       status = kBufferLost;
@@ -290,7 +336,7 @@ class MixedBuffer : public SoundBuffer {
   AudioResult SetVolume(std::int32_t volume) override {
     Poll();
     if (volume > 0 || volume < -10000) return AudioResult::InvalidParam;
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     if (voice_.generation != core_->generation) return AudioResult::BufferLost;
     voice_.volume = volume;
     UpdateGains();
@@ -300,7 +346,7 @@ class MixedBuffer : public SoundBuffer {
   AudioResult SetPan(std::int32_t pan) override {
     Poll();
     if (pan > 10000 || pan < -10000) return AudioResult::InvalidParam;
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     if (voice_.generation != core_->generation) return AudioResult::BufferLost;
     voice_.pan = pan;
     UpdateGains();
@@ -311,7 +357,7 @@ class MixedBuffer : public SoundBuffer {
 
   const std::shared_ptr<SampleStore>& Samples() const { return voice_.samples; }
   bool Lost() {
-    std::lock_guard lock(core_->mutex);
+    MixerLock lock(core_->mutex);
     return voice_.generation != core_->generation;
   }
 
@@ -337,7 +383,7 @@ MixingAudioDevice::MixingAudioDevice(const OutputFormat& output) : core_(std::ma
 }
 
 MixingAudioDevice::~MixingAudioDevice() {
-  std::lock_guard lock(core_->mutex);
+  MixerLock lock(core_->mutex);
   core_->device = nullptr;
 }
 
@@ -363,7 +409,7 @@ AudioResult MixingAudioDevice::CreateBuffer(const WaveFormat& format, std::uint3
     samples->format = format;
     samples->bytes.assign(bytes, format.bits_per_sample == 8 ? 0x80 : 0);
     {
-      std::lock_guard lock(core_->mutex);
+      MixerLock lock(core_->mutex);
       samples->id = core_->next_sample_id++;
     }
     out = std::make_unique<MixedBuffer>(core_, std::move(samples));
@@ -384,12 +430,12 @@ AudioResult MixingAudioDevice::DuplicateBuffer(SoundBuffer& original, std::uniqu
 }
 
 OutputFormat MixingAudioDevice::Output() const {
-  std::lock_guard lock(core_->mutex);
+  MixerLock lock(core_->mutex);
   return core_->output;
 }
 
 bool MixingAudioDevice::AnyPlaying() const {
-  std::lock_guard lock(core_->mutex);
+  MixerLock lock(core_->mutex);
   return std::any_of(core_->voices.begin(), core_->voices.end(),
                      [this](const Voice* v) { return v->playing && v->generation == core_->generation; });
 }
@@ -397,14 +443,14 @@ bool MixingAudioDevice::AnyPlaying() const {
 void MixingAudioDevice::Mix(std::int16_t* out, int frames) { core_->Mix(out, frames); }
 
 void MixingAudioDevice::LoseBuffers(const OutputFormat& output) {
-  std::lock_guard lock(core_->mutex);
+  MixerLock lock(core_->mutex);
   ++core_->generation;
   core_->output = output;
   for (Voice* v : core_->voices) v->playing = false;
 }
 
 void MixingAudioDevice::SetOutputOpen(bool open) {
-  std::lock_guard lock(core_->mutex);
+  MixerLock lock(core_->mutex);
   core_->output_open = open;
 }
 

@@ -18,6 +18,10 @@ struct OutputFormat {
 
 struct MixerCore;
 
+// Whether this thread holds a mixer's lock, which the output's thread waits on: nothing may be
+// allocated or freed meanwhile (the tests check it).
+bool HoldingMixerLock();
+
 class MixingAudioDevice : public AudioDevice {
  public:
   explicit MixingAudioDevice(const OutputFormat& output);

@@ -391,13 +391,13 @@ class MemoryDevice : public DisplayDevice {
   }
 
   DisplayResult EnumDisplayModes(std::vector<DisplayMode>& out) override {
-    out = state_->display->Modes();
+    out = UsableModes();
     return kDisplayOk;
   }
 
   DisplayResult SetDisplayMode(const DisplayMode& mode) override {
     if (!state_->window || !(state_->coop & kCoopExclusive)) return kErrNoExclusiveMode;
-    auto modes = state_->display->Modes();
+    auto modes = UsableModes();
     if (std::find(modes.begin(), modes.end(), mode) == modes.end()) return kErrInvalidMode;
     if (!state_->display->EnterFullScreen(*state_->window, mode)) return kErrGeneric;
     state_->full_screen = true;
@@ -457,6 +457,14 @@ class MemoryDevice : public DisplayDevice {
   }
 
  private:
+  // The surfaces hold one byte or four per pixel and nothing else: a mode of other depths is
+  // neither offered nor taken, whatever the backend lists.
+  std::vector<DisplayMode> UsableModes() const {
+    std::vector<DisplayMode> modes = state_->display->Modes();
+    std::erase_if(modes, [](const DisplayMode& m) { return m.bits_per_pixel != 8 && m.bits_per_pixel != 32; });
+    return modes;
+  }
+
   std::shared_ptr<DeviceState> state_;
 };
 

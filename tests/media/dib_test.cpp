@@ -9,6 +9,7 @@
 #include "app/sjis.h"
 #include "app/streams.h"
 #include "media/dib.h"
+#include "support/allocations/counting_new.h"
 
 namespace {
 
@@ -250,6 +251,27 @@ TEST(Dib, DataEndingEarlyIsAReadError) {
   for (const Bytes& b : {no_pixels.Build(), short_table.Build(), short_rle.Build(), Bytes{4, 'T', 'D'}}) {
     media::TPicture picture;
     EXPECT_THROW(picture.LoadFromData(b), app::EReadError);
+  }
+}
+
+TEST(Dib, PixelDataThatIsNotThereIsRefusedBeforeThePictureTakesMemory) {
+  // Headers of pictures of the largest size, 64 MiB of pixels, with a few bytes after them.
+  struct Case {
+    const char* what;
+    Dib dib;
+  } cases[] = {
+      {"8 bits", {40, 8192, 8192, 8, 0, 0, 1, {}, {0}, Bytes(11, 0)}},
+      {"32 bits from the top", {40, 4096, -4096, 32, 0, 0, 0, {}, {}, Bytes(15, 0)}},
+      {"run-length data of 1 GiB", {40, 8192, 8192, 8, 1, 1u << 30, 1, {}, {0}, Bytes(11, 0)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bytes bytes = c.dib.Build();
+    EXPECT_LE(bytes.size(), 64u);
+    media::TPicture picture;
+    testing_support::CountAllocations count;
+    EXPECT_THROW(picture.LoadFromData(bytes), app::EReadError);
+    EXPECT_LT(count.Stats().largest, std::size_t{1} << 20);
   }
 }
 

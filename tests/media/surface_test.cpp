@@ -186,6 +186,27 @@ TEST(Surface, SizeAndMemory) {
   }
 }
 
+TEST(Surface, OnlyModesOfEightAndThirtyTwoBitsAreOfferedOrTaken) {
+  // Surfaces hold one byte or four per pixel; a 16- or 24-bit mode would have the fills and
+  // copies write past their rows.
+  DeviceRig rig;
+  rig.platform.Screen().SetModes({{640, 480, 16}, {640, 480, 24}, {320, 240, 8}, {1024, 768, 32}, {800, 600, 15}});
+  platform::DisplayDevice& device = rig.ddraw.IDraw();
+  std::vector<platform::DisplayMode> offered;
+  ASSERT_EQ(device.EnumDisplayModes(offered), 0);
+  EXPECT_EQ(offered, (std::vector<platform::DisplayMode>{{320, 240, 8}, {1024, 768, 32}}));
+  ASSERT_EQ(device.SetCooperativeLevel(rig.window.get(), platform::kCoopFullScreen | platform::kCoopExclusive), 0);
+  for (int bits : {15, 16, 24}) {
+    SCOPED_TRACE(bits);
+    EXPECT_EQ(device.SetDisplayMode({bits == 15 ? 800 : 640, bits == 15 ? 600 : 480, bits}), platform::kErrInvalidMode);
+  }
+  EXPECT_EQ(rig.platform.Screen().FullScreenWindow(), 0u);
+  EXPECT_EQ(device.SetDisplayMode({320, 240, 8}), 0);
+  TDirectDrawSurface s(&rig.ddraw);
+  s.SetSize(4, 2);
+  EXPECT_EQ(s.BitCount(), 8);
+}
+
 TEST(Surface, MissingPlatformObjectsAreNamed) {
   DeviceRig rig;
   TDirectDrawSurface s(&rig.ddraw);

@@ -10,6 +10,7 @@
 #include "platform/headless/headless_audio.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/sdl/sdl_audio.h"
+#include "support/allocations/counting_new.h"
 
 namespace {
 
@@ -224,6 +225,32 @@ TEST_F(HeadlessAudio, RefusesFormatsAndSizesItCannotPlay) {
 
 // SDL's own device, with the driver that needs no sound hardware: a play is mixed by SDL's audio
 // thread and ends on its own.
+TEST(Mixer, NothingIsAllocatedOrFreedUnderTheLockTheOutputWaitsOn) {
+  platform::MixingAudioDevice device({44100, 2});
+  testing_support::CountAllocations under_lock(platform::HoldingMixerLock);
+  // A wave of 285 KB, written twice: the second unlock replaces the samples of the first.
+  auto wave = Constant(device, 22050, 16, 142500, 0.25);
+  std::uint8_t* bytes;
+  std::uint32_t size;
+  ASSERT_EQ(wave->Lock(bytes, size), AudioResult::Ok);
+  ASSERT_EQ(size, 285000u);
+  ASSERT_EQ(wave->Unlock(), AudioResult::Ok);
+  // Enough copies that the list of voices grows several times.
+  std::vector<std::unique_ptr<SoundBuffer>> copies(40);
+  for (auto& copy : copies) ASSERT_EQ(device.DuplicateBuffer(*wave, copy), AudioResult::Ok);
+  ASSERT_EQ(copies[0]->Play(false), AudioResult::Ok);
+  ASSERT_EQ(wave->Play(true), AudioResult::Ok);
+  // The output's first period, and a longer one later.
+  std::vector<std::int16_t> out(2 * 16384);
+  device.Mix(out.data(), 441);
+  device.Mix(out.data(), 16384);
+  EXPECT_NE(out[2 * 16383], 0);
+  copies.clear();
+  wave.reset();
+  EXPECT_EQ(under_lock.Stats().allocations, 0);
+  EXPECT_EQ(under_lock.Stats().frees, 0);
+}
+
 TEST(SdlAudio, TheDummyDriverPlaysASoundToItsEnd) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   auto device = platform::SdlAudioDevice::Open();
