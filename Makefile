@@ -4,7 +4,10 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run build test test-plain test-asan test-fuzz test-windows windows bench clean
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: run build test test-plain test-asan test-fuzz test-windows windows bench install package clean
 
 run: build
 	./build/velkor
@@ -61,5 +64,22 @@ bench:
 	cmake --build build-release -j $(JOBS)
 	@scripts/run-benchmarks.sh build-release
 
+# The game and the ranking server into PREFIX (under DESTDIR when given).
+install:
+	@scripts/install-deps.sh run
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target velkor velkor-ranking
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# dist/velkor_VERSION_ARCH.deb and dist/velkor-ranking_VERSION_ARCH.deb, built with Debian's
+# compiler flags in a tree of their own.
+package:
+	@scripts/install-deps.sh package
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  cmake -S . -B build-package -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=OFF \
+	  -DVELKOR_SYSTEMD_UNITDIR=/lib/systemd/system $(CMAKE_FLAGS)
+	cmake --build build-package -j $(JOBS) --target velkor velkor-ranking
+	scripts/build-debs.sh build-package dist
+
 clean:
-	rm -rf build build-asan build-fuzz build-release build-windows
+	rm -rf build build-asan build-fuzz build-release build-windows build-package dist

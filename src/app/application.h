@@ -26,6 +26,8 @@ class TApplication : public TComponent {
 
   std::string Title;  // CP932
   TForm* MainForm = nullptr;
+  // The icon that every form's window carries; none when empty.
+  platform::IconImage Icon;
 
   // The single idle slot: whoever sets it last receives every idle pass.
   TIdleEvent OnIdle;

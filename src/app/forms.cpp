@@ -70,6 +70,7 @@ platform::Window& TForm::Handle() {
     } else {
       desc.scale = 1;
     }
+    desc.icon = app_.Icon;
     window_ = app_.Platform().CreateWindow(desc);
     Perform(WM_CREATE);
   }

@@ -1,11 +1,13 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/codec.h"
@@ -107,6 +109,40 @@ bool RenameFile(const std::string& from, const std::string& to, std::string& err
   const std::string native_from = Native(from), native_to = Native(to);
   if (::rename(native_from.c_str(), native_to.c_str()) != 0) {
     error = Reason(native_to, errno);
+    return false;
+  }
+  return true;
+}
+
+bool EnterUserDataDirectory(std::string_view program, std::string& where, std::string& error) {
+  // XDG_DATA_HOME counts only when absolute; otherwise the default under the home directory.
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+      const struct passwd* pw = ::getpwuid(::getuid());
+      home = pw ? pw->pw_dir : nullptr;
+    }
+    if (!home || home[0] != '/') {
+      error = "no home directory to keep the data in (set HOME or XDG_DATA_HOME)";
+      return false;
+    }
+    base = std::string(home) + "/.local/share";
+  }
+  where = base + "/" + std::string(program);
+  // Each missing component in turn, as mkdir -p does, with the mode the XDG rules ask for.
+  for (std::size_t slash = 1; slash != std::string::npos;) {
+    slash = where.find('/', slash + 1);
+    const std::string part = where.substr(0, slash);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      error = Reason(part, errno);
+      return false;
+    }
+  }
+  if (::chdir(where.c_str()) != 0) {
+    error = Reason(where, errno);
     return false;
   }
   return true;

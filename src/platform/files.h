@@ -23,6 +23,12 @@ bool RenameFile(const std::string& from, const std::string& to, std::string& err
 // untouched.
 bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std::string& error);
 
+// Makes the user's data directory for `program` the current directory, creating it (and its
+// parents, private to the user) when missing, so that the program's data files land there: the
+// XDG data directory, $XDG_DATA_HOME/program or ~/.local/share/program. On failure `error` says
+// why and the current directory is unchanged. `where` receives the directory (UTF-8).
+bool EnterUserDataDirectory(std::string_view program, std::string& where, std::string& error);
+
 // Writes a report line to standard error (converted to the terminal's UTF-8).
 void ReportToStderr(std::string_view cp932);
 

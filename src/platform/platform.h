@@ -5,6 +5,7 @@
 // caller).
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,12 @@ struct WindowPlacement {
   bool bordered = true;
 };
 
+// A window's icon: rows of RGBA bytes, top row first.
+struct IconImage {
+  int width = 0, height = 0;
+  std::span<const std::uint8_t> rgba;
+};
+
 struct WindowDesc {
   std::string title;  // CP932
   int client_width = 320, client_height = 240;  // in the program's pixels
@@ -77,6 +84,7 @@ struct WindowDesc {
   // included, fits nine tenths of the desktop's usable area.
   int scale = 0;
   int basis_width = 0, basis_height = 0;
+  IconImage icon;  // none when empty
 };
 
 class Window {

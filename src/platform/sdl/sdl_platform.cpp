@@ -280,6 +280,19 @@ SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
   window_ = SDL_CreateWindow(Cp932ToUtf8(desc.title).c_str(), x, y, width, height, flags);
   if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
   id_ = SDL_GetWindowID(window_);
+  SetIcon(desc.icon);
+}
+
+void SdlWindow::SetIcon(const IconImage& icon) {
+  if (icon.width <= 0 || icon.height <= 0 ||
+      icon.rgba.size() != static_cast<std::size_t>(icon.width) * static_cast<std::size_t>(icon.height) * 4)
+    return;
+  // SDL copies the pixels; the surface only lends them.
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(icon.rgba.data()), icon.width,
+                                                            icon.height, 32, icon.width * 4, SDL_PIXELFORMAT_RGBA32);
+  if (!surface) return;
+  SDL_SetWindowIcon(window_, surface);
+  SDL_FreeSurface(surface);
 }
 
 void SdlWindow::FitFrame() {

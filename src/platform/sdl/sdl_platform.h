@@ -97,6 +97,7 @@ class SdlWindow : public Window {
   // Once the window manager has framed the window, a first scale whose frame does not fit
   // steps down.
   void FitFrame();
+  void SetIcon(const IconImage& icon);
 
   SdlPlatform& platform_;
   SDL_Window* window_ = nullptr;
