@@ -280,7 +280,7 @@ SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
   window_ = SDL_CreateWindow(Cp932ToUtf8(desc.title).c_str(), x, y, width, height, flags);
   if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
   id_ = SDL_GetWindowID(window_);
-  SetIcon(desc.icon);
+  icon_ = desc.icon;
 }
 
 void SdlWindow::SetIcon(const IconImage& icon) {
@@ -329,6 +329,11 @@ void SdlWindow::SetBordered(bool bordered) {
 }
 
 void SdlWindow::Show() {
+  // Once, as the window is first shown.
+  if (!icon_.rgba.empty()) {
+    SetIcon(icon_);
+    icon_ = {};
+  }
   SDL_ShowWindow(window_);
   // SDL knows the frame once the window is mapped.
   if (first_scale_) FitFrame();

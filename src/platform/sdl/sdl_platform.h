@@ -111,6 +111,7 @@ class SdlWindow : public Window {
   SDL_Rect text_rect_{0, 0, 0, 0};
   std::vector<int> columns_;   // scratch space of the enlargement
   std::vector<Rgb> staging_;
+  IconImage icon_;  // not yet set
 };
 
 // Fills the key fields of `out` from an SDL key event: the Windows virtual-key code and the
