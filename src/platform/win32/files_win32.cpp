@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/codec.h"
 #include "platform/files.h"
@@ -64,9 +65,10 @@ class Handle {
 
 }  // namespace
 
-bool FileExists(const std::string& name) {
-  DWORD attributes = GetFileAttributesW(Native(name).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+bool NameTaken(const std::string& name) {
+  if (GetFileAttributesW(Native(name).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD err = GetLastError();
+  return err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& name, std::string& error) {
@@ -74,6 +76,11 @@ std::optional<std::string> ReadWholeFile(const std::string& name, std::string& e
                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     error = Reason(name, GetLastError());
+    return std::nullopt;
+  }
+  // Only a file on disk is read: a pipe or a device of that name is never waited on.
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+    error = name + ": not a regular file";
     return std::nullopt;
   }
   std::string out;
@@ -128,6 +135,33 @@ bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std:
   error = Reason(name, err);
   DeleteFileW(temp.c_str());
   return false;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, std::string& error) {
+  if (MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  error = Reason(to, GetLastError());
+  return false;
+}
+
+// Windows keeps a user's program data under the roaming application data folder.
+bool EnterUserDataDirectory(std::string_view program, std::string& where, std::string& error) {
+  const wchar_t* appdata = _wgetenv(L"APPDATA");
+  if (!appdata || !*appdata) {
+    error = "no application data folder to keep the data in (set APPDATA)";
+    return false;
+  }
+  const std::wstring folder = std::wstring(appdata) + L"\\" + win32::Widen(program, CP_UTF8);
+  where = win32::Narrow(folder, CP_UTF8);
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    error = Reason(where, GetLastError());
+    return false;
+  }
+  if (!SetCurrentDirectoryW(folder.c_str())) {
+    error = Reason(where, GetLastError());
+    return false;
+  }
+  return true;
 }
 
 void ReportToStderr(std::string_view cp932) {
