@@ -1,6 +1,10 @@
 #include "platform/sdl/sdl_platform.h"
 
+// The window system's own header only where the X server is asked directly: on Windows it would
+// bring the system's macros (CreateWindow) into this file.
+#if defined(SDL_VIDEO_DRIVER_X11)
 #include <SDL_syswm.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
