@@ -89,10 +89,7 @@ bool SetAbortiveClose(int socket) {
 }
 
 int Connect(int socket, std::uint32_t address, std::uint16_t port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = address;
+  const sockaddr_in to = IPv4SocketAddress(address, port);
   return connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : -1;
 }
 
@@ -110,6 +107,29 @@ bool ParseDottedAddress(const char* text, std::uint32_t& address) {
   address = a.s_addr;
   return true;
 }
+
+int Listen(std::uint32_t address, std::uint16_t port, std::uint16_t& bound_port) {
+  int s = OpenTcp();
+  if (s < 0) return -1;
+  sockaddr_in a = IPv4SocketAddress(address, port);
+  socklen_t len = sizeof a;
+  // A fixed port is free again at once after an earlier run's connections.
+  int one = 1;
+  if ((port != 0 && setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) ||
+      bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(s, 16) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    int e = errno;
+    close(s);
+    errno = e;
+    return -1;
+  }
+  bound_port = ntohs(a.sin_port);
+  return s;
+}
+
+int Accept(int listener) { return accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); }
+
+bool ShutdownSend(int socket) { return shutdown(socket, SHUT_WR) == 0; }
 
 bool Poll(std::vector<PollItem>& items, int timeout_ms) {
   std::vector<pollfd> fds;

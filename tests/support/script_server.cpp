@@ -1,30 +1,39 @@
 #include "support/script_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <stdexcept>
 
-namespace testing_support {
+#include "platform/net.h"
 
-bool ServerConnection::WaitFor(short events, int timeout_ms) {
-  pollfd fds[2] = {{fd_, events, 0}, {server_.stop_fd_, POLLIN, 0}};
-  if (poll(fds, 2, timeout_ms) < 0) return false;
-  return fds[1].revents == 0;
+namespace testing_support {
+namespace sockets = platform::sockets;
+namespace {
+
+// A receive that failed only because nothing had come yet.
+bool NothingYet() {
+  int e = sockets::LastError();
+  return e == platform::wsa::kWouldBlock || e == platform::wsa::kInterrupted;
+}
+
+}  // namespace
+
+bool ServerConnection::WaitFor(bool write, int timeout_ms) {
+  std::vector<sockets::PollItem> items(2);
+  items[0].socket = fd_;
+  items[0].want_read = !write;
+  items[0].want_write = write;
+  items[1].socket = server_.stop_.Handle();
+  items[1].want_read = true;
+  return sockets::Poll(items, timeout_ms) && !items[1].readable;
 }
 
 std::string ServerConnection::ReadRequest() {
   std::string request;
   while (request.find("\r\n\r\n") == std::string::npos) {
-    if (!WaitFor(POLLIN, -1)) break;
+    if (!WaitFor(false, -1)) break;
     char buffer[4096];
-    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    int n = sockets::Receive(fd_, buffer, sizeof buffer, false);
+    if (n < 0 && NothingYet()) continue;
     if (n <= 0) break;
     request.append(buffer, static_cast<std::size_t>(n));
   }
@@ -35,9 +44,9 @@ std::string ServerConnection::ReadRequest() {
 
 bool ServerConnection::Send(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (!WaitFor(POLLOUT, -1)) return false;
-    ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (!WaitFor(true, -1)) return false;
+    int n = sockets::Send(fd_, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
+    if (n < 0 && NothingYet()) continue;
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -53,54 +62,45 @@ bool ServerConnection::SendSlowly(std::string_view bytes, int pause_ms) {
 }
 
 void ServerConnection::Pause(int ms) {
-  pollfd stop{server_.stop_fd_, POLLIN, 0};
-  poll(&stop, 1, ms);
+  std::vector<sockets::PollItem> stop(1);
+  stop[0].socket = server_.stop_.Handle();
+  stop[0].want_read = true;
+  sockets::Poll(stop, ms);
 }
 
 void ServerConnection::Reset() {
-  linger lg{1, 0};
-  setsockopt(fd_, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+  sockets::SetAbortiveClose(fd_);
   reset_ = true;
 }
 
 void ServerConnection::WaitForPeerClose() {
   for (;;) {
-    if (!WaitFor(POLLIN, -1)) return;
+    if (!WaitFor(false, -1)) return;
     char buffer[4096];
-    if (recv(fd_, buffer, sizeof buffer, 0) <= 0) return;
+    int n = sockets::Receive(fd_, buffer, sizeof buffer, false);
+    if (n < 0 && NothingYet()) continue;
+    if (n <= 0) return;
   }
 }
 
 ScriptServer::ScriptServer(std::vector<ServerScript> scripts, const char* address, std::uint16_t port)
     : scripts_(std::move(scripts)) {
-  listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  stop_fd_ = eventfd(0, EFD_CLOEXEC);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  inet_pton(AF_INET, address, &a.sin_addr);
-  socklen_t len = sizeof a;
-  // A fixed port is free again at once after an earlier run's connections.
-  int one = 1;
-  if (port != 0 && listen_fd_ >= 0) setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (listen_fd_ < 0 || stop_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      listen(listen_fd_, 16) != 0 || getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    if (listen_fd_ >= 0) close(listen_fd_);
-    if (stop_fd_ >= 0) close(stop_fd_);
+  sockets::Startup();
+  std::uint32_t a = 0;
+  if (stop_.Handle() < 0 || !sockets::ParseDottedAddress(address, a) ||
+      (listen_fd_ = sockets::Listen(a, port, port_)) < 0) {
+    sockets::Cleanup();
     throw std::runtime_error("test server cannot listen");
   }
-  port_ = ntohs(a.sin_port);
   thread_ = std::thread([this] { Run(); });
 }
 
 ScriptServer::~ScriptServer() {
-  std::uint64_t one = 1;
-  if (write(stop_fd_, &one, sizeof one) < 0) {
-    // The thread then ends with its next connection's first wait.
-  }
+  // The thread sees it in its next wait, or in the one it is in.
+  stop_.Wake();
   thread_.join();
-  close(listen_fd_);
-  close(stop_fd_);
+  sockets::Close(listen_fd_);
+  sockets::Cleanup();
 }
 
 std::vector<std::string> ScriptServer::Requests() const {
@@ -110,15 +110,19 @@ std::vector<std::string> ScriptServer::Requests() const {
 
 void ScriptServer::Run() {
   for (;;) {
-    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 || fds[1].revents) return;
-    int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    std::vector<sockets::PollItem> items(2);
+    items[0].socket = listen_fd_;
+    items[0].want_read = true;
+    items[1].socket = stop_.Handle();
+    items[1].want_read = true;
+    if (!sockets::Poll(items, -1) || items[1].readable) return;
+    int fd = sockets::Accept(listen_fd_);
     if (fd < 0) continue;
     int index = connections_++;
     ServerConnection connection(*this, fd);
     if (!scripts_.empty()) scripts_[std::min<std::size_t>(static_cast<std::size_t>(index), scripts_.size() - 1)](connection);
-    if (!connection.reset_) shutdown(fd, SHUT_WR);
-    close(fd);
+    if (!connection.reset_) sockets::ShutdownSend(fd);
+    sockets::Close(fd);
   }
 }
 
@@ -130,15 +134,14 @@ ServerScript Reply(std::string reply) {
 }
 
 std::uint16_t UnusedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
+  sockets::Startup();
+  std::uint32_t loopback = 0;
+  sockets::ParseDottedAddress("127.0.0.1", loopback);
+  std::uint16_t port = 0;
+  int s = sockets::Listen(loopback, 0, port);
+  if (s >= 0) sockets::Close(s);
+  sockets::Cleanup();
+  return port;
 }
 
 }  // namespace testing_support

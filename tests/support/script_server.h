@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sockets.h"
+
 namespace testing_support {
 
 class ScriptServer;
@@ -32,8 +34,8 @@ class ServerConnection {
   void WaitForPeerClose();
 
  private:
-  // Waits for the socket to be ready for `events`; false when the server stops.
-  bool WaitFor(short events, int timeout_ms);
+  // Waits for the socket to be ready to read (or to write); false when the server stops.
+  bool WaitFor(bool write, int timeout_ms);
   ScriptServer& server_;
   int fd_;
   bool reset_ = false;
@@ -62,8 +64,9 @@ class ScriptServer {
   void Run();
 
   std::vector<ServerScript> scripts_;
+  // Set once, when the server stops; every wait of the server looks at it.
+  platform::sockets::Waker stop_;
   int listen_fd_ = -1;
-  int stop_fd_ = -1;
   std::uint16_t port_ = 0;
   std::atomic<int> connections_{0};
   mutable std::mutex mutex_;

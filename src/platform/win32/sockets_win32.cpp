@@ -61,10 +61,7 @@ bool SetAbortiveClose(int socket) {
 }
 
 int Connect(int socket, std::uint32_t address, std::uint16_t port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = address;
+  const sockaddr_in to = IPv4SocketAddress(address, port);
   return connect(Native(socket), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : -1;
 }
 
@@ -89,6 +86,36 @@ bool ParseDottedAddress(const char* text, std::uint32_t& address) {
   return true;
 }
 
+int Listen(std::uint32_t address, std::uint16_t port, std::uint16_t& bound_port) {
+  int s = OpenTcp();
+  if (s < 0) return -1;
+  sockaddr_in a = IPv4SocketAddress(address, port);
+  int len = sizeof a;
+  // No SO_REUSEADDR: here it would let a second socket take a port that is listened on.
+  if (bind(Native(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(Native(s), 16) != 0 ||
+      getsockname(Native(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    int e = WSAGetLastError();
+    closesocket(Native(s));
+    WSASetLastError(e);
+    return -1;
+  }
+  bound_port = ntohs(a.sin_port);
+  return s;
+}
+
+int Accept(int listener) {
+  // The new socket takes the listener's non-blocking mode; not its inheritance, which is a
+  // property of the handle.
+  SOCKET s = accept(Native(listener), nullptr, nullptr);
+  if (s == INVALID_SOCKET) return -1;
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  u_long on = 1;
+  ioctlsocket(s, FIONBIO, &on);
+  return static_cast<int>(s);
+}
+
+bool ShutdownSend(int socket) { return shutdown(Native(socket), SD_SEND) == 0; }
+
 bool Poll(std::vector<PollItem>& items, int timeout_ms) {
   // select, not WSAPoll: WSAPoll does not report a refused connect on older Windows.
   fd_set reads, writes, errors;
@@ -102,10 +129,10 @@ bool Poll(std::vector<PollItem>& items, int timeout_ms) {
   }
   timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
   if (items.empty()) {
-    Sleep(static_cast<DWORD>(timeout_ms));
+    Sleep(timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
     return false;
   }
-  if (select(0, &reads, &writes, &errors, &tv) <= 0) return false;
+  if (select(0, &reads, &writes, &errors, timeout_ms < 0 ? nullptr : &tv) <= 0) return false;
   for (PollItem& item : items) {
     SOCKET s = Native(item.socket);
     item.readable = FD_ISSET(s, &reads);
