@@ -44,6 +44,17 @@ std::string Reason(const std::string& what, DWORD err) {
   return what + ": " + message;
 }
 
+// The name made absolute against the current folder; the name itself when that fails.
+std::wstring FullPath(const std::wstring& name) {
+  DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return name;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return name;
+  full.resize(n);
+  return full;
+}
+
 class Handle {
  public:
   explicit Handle(HANDLE h) : h_(h) {}
@@ -98,7 +109,8 @@ std::optional<std::string> ReadWholeFile(const std::string& name, std::string& e
 }
 
 bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std::string& error) {
-  const std::wstring target = Native(name);
+  // Whole paths: wine's ReplaceFileW takes a bare name for a folder and fails.
+  const std::wstring target = FullPath(Native(name));
   const std::wstring temp = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
   {
     Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
