@@ -16,8 +16,16 @@ using testing_support::Reply;
 using testing_support::ScriptServer;
 using testing_support::ServerConnection;
 
+// SDL's dummy video driver while the test runs, through putenv, which both systems' C libraries
+// have. The emptied variable counts as unset to SDL, so the programs that later tests start get
+// their real driver.
+struct DummyVideo {
+  DummyVideo() { putenv(const_cast<char*>("SDL_VIDEODRIVER=dummy")); }
+  ~DummyVideo() { putenv(const_cast<char*>("SDL_VIDEODRIVER=")); }
+};
+
 TEST(SdlTransport, GetSucceedsAndTimeOutEnds) {
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  DummyVideo dummy;
   auto platform = platform::CreateSdlPlatform();
   {
     app::TApplication application(*platform);
