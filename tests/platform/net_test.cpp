@@ -74,9 +74,12 @@ TEST(Notices, ConnectReadAndCloseArriveAsEventsForTheWindow) {
   EXPECT_EQ(net.Send(s, "\r\n\r\n", 4), 4);
   e = NextNotice(p);
   EXPECT_EQ(e.param2, platform::kNoticeRead);
+  // Winsock tells the close only once the data before it has been taken, BSD sockets as soon
+  // as it comes; both tell it by then. (The close told while data waits is the socket
+  // component's concern, and tested there.)
+  EXPECT_EQ(net.Receive(s, buffer, sizeof buffer, false), 5);
   e = NextNotice(p);
   EXPECT_EQ(e.param2, platform::kNoticeClose);
-  EXPECT_EQ(net.Receive(s, buffer, sizeof buffer, false), 5);
   EXPECT_EQ(net.Receive(s, buffer, sizeof buffer, false), 0);
   EXPECT_TRUE(net.Close(s));
   EXPECT_FALSE(net.Busy());

@@ -1,102 +1,12 @@
-// The submission dialog on the headless backend: the real main form opens the real dialog, a
-// script plays the player, and a server on 127.0.0.1 plays the ranking.
-#include "ranking/unit2.h"
-
-#include <poll.h>
-
+// The submission dialog on the headless backend, with servers of the tests' own.
 #include <gtest/gtest.h>
 
-#include "app/dialogs.h"
-#include "app/sjis.h"
-#include "ranking_host_for_tests.h"
-#include "server/ranking_fixture.h"
-#include "support/form_driver.h"
-#include "support/harness.h"
-#include "support/script_server.h"
+#include "platform/sockets.h"
+#include "submit_dialog_fixture.h"
 
 namespace {
 
-using testing_support::FormDriver;
-using testing_support::Reply;
-using testing_support::ScopedTempDir;
-using testing_support::ScriptServer;
-using testing_support::ServerConnection;
-using testing_support::ServerScript;
-
-constexpr std::uint16_t VK_RETURN = 13, VK_F9 = 120, VK_F8 = 119, VK_SPACE = 32;
-const std::string kPath = "/~tobrin/soft/velkor/ran/ranking.cgi";
-const std::string kFixedLines =
-    "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
-    "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
-    "Content-type: application/x-www-form-urlencoded\r\n"
-    "\r\n";
-
-std::string Failure() { return app::Sjis(u8"送信できません。\rインターネット接続を確認して下さい。"); }
-std::string Refusal() {
-  return app::Sjis(u8"このデータを送信する事はできません。\r送信済データか送信不可なデータです。");
-}
-
-// A hisc.dat whose best score is `best`, with its check value and name.
-std::string HiscFile(int best, int check, const std::string& name) {
-  std::string file = std::to_string(best) + "\r\n26/12/09 22:00\r\n";
-  for (int n = 2; n <= 10; ++n) file += std::to_string((11 - n) * 10) + "\r\n00/01/01 00:00\r\n";
-  return file + std::to_string(check) + "\r\n" + name + "\r\n";
-}
-
-ServerScript Silent() {
-  return [](ServerConnection& c) {
-    c.ReadRequest();
-    c.WaitForPeerClose();
-  };
-}
-
-class SubmitDialogTest : public ::testing::Test {
- protected:
-  // The game at its title with a table whose best score is 1234 (check value 5611).
-  void StartGame(int check = 5611, const std::string& name = "abc") {
-    testing_support::WriteFile("hisc.dat", HiscFile(1234, check, name));
-    h.Start();
-    h.form->GameState = game::gsTitle;
-  }
-
-  // Opens the dialog with Alt+F9 and runs `steps` while it is up; returns once it has closed.
-  void RunDialog(const std::function<void(ranking::TForm2&)>& act) {
-    driver.Then([this, act] {
-      if (!ranking::Form2 || h.application->ModalForm() != ranking::Form2) return false;
-      act(*ranking::Form2);
-      return true;
-    });
-    h.KeyDown(VK_F9, /*alt=*/true);
-    EXPECT_TRUE(driver.Done());
-  }
-
-  // A step that waits until the dialog is the top form again (no box open, no send waiting).
-  void WhenIdle(std::function<void(ranking::TForm2&)> act) {
-    driver.Then([this, act] {
-      if (h.application->ModalForm() != ranking::Form2 || ranking::Form2->Sending()) return false;
-      act(*ranking::Form2);
-      return true;
-    });
-  }
-
-  void Send(ranking::TForm2& d, const std::string& name, const std::string& comment) {
-    d.Edit1->SetText(name);
-    d.Edit2->SetText(comment);
-    driver.Click(*d.Button1);
-  }
-
-  void UseServer(const ScriptServer& server) {
-    ranking_testing::ranking_host = "127.0.0.1:" + std::to_string(server.Port());
-  }
-
-  SubmitDialogTest() { driver.AnswerAllMessages(messages); }
-
-  ScopedTempDir dir;
-  testing_support::GameHarness h;
-  FormDriver driver{h.platform};
-  // Every message box shown, closed with Enter.
-  std::vector<std::string> messages;
-};
+using namespace submit_dialog_testing;
 
 TEST_F(SubmitDialogTest, OpensWithTheBestScoreAndTheStoredNameAndRefusesAMismatchedCheckValue) {
   for (int check : {5611, 5612}) {
@@ -259,33 +169,6 @@ TEST_F(SubmitDialogTest, AHandEditedNameGoesOutWithoutControlBytesAndCutToTenCha
   }
 }
 
-TEST_F(SubmitDialogTest, TheRankingServerStoresTheSendAndItsPageShowsIt) {
-  StartGame(5611, "");
-  ranking_test::RankingServer server;
-  ranking_testing::ranking_host = "127.0.0.1:" + std::to_string(server.Port());
-  RunDialog([&](ranking::TForm2& d) {
-    Send(d, "abc", "hi");
-    WhenIdle([&](ranking::TForm2& d2) {
-      driver.Click(*d2.Button3);
-      driver.Click(*d2.Button2);
-    });
-  });
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].find(app::Sjis(u8"送信成功です！")), 0u);
-  EXPECT_EQ(h.form->StoredCheckValue, 0);
-  EXPECT_NE(server.Log().find("\"GET " + kPath + "?command=entry&name=abc&score=1234&pass_s=5611&comment=hi* HTTP/1.0\" 200 "),
-            std::string::npos)
-      << server.Log();
-
-  // The page the third button opened shows the entry.
-  ASSERT_EQ(h.platform.OpenedUrls().size(), 1u);
-  const std::string url = h.platform.OpenedUrls()[0];
-  ASSERT_EQ(url, "http://" + ranking_testing::ranking_host + kPath);
-  std::string page = ranking_test::Exchange(server.Port(), ranking_test::GameRequest(url.substr(url.find(kPath))));
-  EXPECT_EQ(ranking_test::StatusOf(page), 200);
-  EXPECT_NE(page.find("<td>abc</td><td class=\"n\">1234</td><td>hi</td>"), std::string::npos) << page;
-}
-
 TEST_F(SubmitDialogTest, FailuresLeaveTheButtonForAnotherTry) {
   // A refused connection shows the one failure message; a 404 shows nothing; a server that
   // accepts and never answers runs into the time limit and shows the failure message.
@@ -342,8 +225,10 @@ TEST_F(SubmitDialogTest, AServerThatAcceptsAndClosesFailsAtOnceUnderABusyUserInt
     Send(d, "abc", "hi");
     driver.Then([&] {
       if (!d.Sending()) return false;
-      pollfd fd{d.NMHTTP1->SocketHandle(), POLLRDHUP, 0};
-      EXPECT_EQ(poll(&fd, 1, 10000), 1) << "the server's close never came";
+      std::vector<platform::sockets::PollItem> socket(1);
+      socket[0].socket = d.NMHTTP1->SocketHandle();
+      socket[0].want_read = true;
+      EXPECT_TRUE(platform::sockets::Poll(socket, 10000) && socket[0].hangup) << "the server's close never came";
       waited_ms = h.platform.Milliseconds();
       return true;
     });
