@@ -1,6 +1,7 @@
-// Arbitrary typed, pasted and composed text, and editing keys, through a one-line edit. Whatever
-// comes in, the edit holds only CP932 characters without control characters, never more than its
-// MaxLength of them, and its caret stays inside the text.
+// Arbitrary typed, pasted and composed text, editing and selecting keys and mouse drags through a
+// one-line edit. Whatever comes in, the edit holds only CP932 characters without control
+// characters, never more than its MaxLength of them, and its caret and selection stay inside the
+// text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -36,7 +37,10 @@ void Check(const app::TEdit& edit) {
   const std::string text = edit.Text();
   const std::vector<std::string> chars = app::Cp932Chars(text);
   if (static_cast<int>(chars.size()) > edit.MaxLength) std::abort();
-  if (edit.SelStart() < 0 || edit.SelStart() > static_cast<int>(chars.size())) std::abort();
+  const int count = static_cast<int>(chars.size());
+  if (edit.SelStart() < 0 || edit.SelLength() < 0 || edit.SelStart() + edit.SelLength() > count) std::abort();
+  if (edit.CaretPos() != edit.SelStart() && edit.CaretPos() != edit.SelStart() + edit.SelLength()) std::abort();
+  if (static_cast<int>(app::Cp932Chars(edit.SelText()).size()) != edit.SelLength()) std::abort();
   for (const std::string& c : chars) {
     const auto lead = static_cast<unsigned char>(c[0]);
     if (lead < 0x20 || lead == 0x7F) std::abort();
@@ -64,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at = end + 1;
     if (chunk.empty()) continue;
     const std::string body = chunk.substr(1);
-    switch (static_cast<unsigned char>(chunk[0]) % 4) {
+    switch (static_cast<unsigned char>(chunk[0]) % 5) {
       case 0:
         edit.TextInput(body);
         break;
@@ -77,11 +81,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rig->form->Perform(app::WM_PAINT);
         edit.TextEditing("", 0);
         break;
-      default:
+      case 3:
+        // A key a byte: its low bits choose it, its high bits hold Shift and Ctrl.
         for (unsigned char k : body) {
-          static const std::uint16_t keys[] = {0x08, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2E};
-          std::uint16_t key = keys[k % 8];
-          edit.KeyDown(key, 0);
+          static const std::uint16_t keys[] = {0x08, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2E,
+                                               0x2D, 0x41, 0x43, 0x56, 0x58};
+          std::uint16_t key = keys[(k & 0x3F) % 13];
+          edit.KeyDown(key, ((k & 0x40) ? app::ssShift : 0u) | ((k & 0x80) ? app::ssCtrl : 0u));
+        }
+        break;
+      default:
+        // Two bytes a mouse event: its place, and which event with which keys.
+        for (std::size_t i = 0; i + 1 < body.size(); i += 2) {
+          const int x = static_cast<signed char>(body[i]);
+          const auto how = static_cast<unsigned char>(body[i + 1]);
+          if (how % 3 == 0)
+            edit.MouseDown(x, 10, ((how & 0x10) ? app::ssShift : 0u) | ((how & 0x20) ? app::ssDouble : 0u));
+          else if (how % 3 == 1)
+            edit.MouseMove(x, 10);
+          else
+            edit.MouseUp(x, 10);
         }
         break;
     }

@@ -69,7 +69,7 @@ void TControl::KeyDown(std::uint16_t&, TShiftState) {}
 void TControl::KeyUp(std::uint16_t&, TShiftState) {}
 void TControl::TextInput(const std::string&) {}
 void TControl::TextEditing(const std::string&, int) {}
-void TControl::MouseDown(int, int) {}
+void TControl::MouseDown(int, int, TShiftState) {}
 void TControl::MouseMove(int, int) {}
 void TControl::MouseUp(int, int) {}
 void TControl::DoEnter(bool) {}

@@ -22,6 +22,9 @@ inline constexpr TColor clWindow = 0xFFFFFF;
 inline constexpr TColor clWindowText = 0x000000;
 inline constexpr TColor clGrayText = 0x808080;
 inline constexpr TColor clBtnText = 0x000000;
+// Selected text: white on navy.
+inline constexpr TColor clHighlight = 0x800000;
+inline constexpr TColor clHighlightText = 0xFFFFFF;
 
 enum TAlign { alNone, alTop };
 
@@ -63,7 +66,7 @@ class TControl : public TComponent {
   virtual void KeyUp(std::uint16_t& Key, TShiftState Shift);
   virtual void TextInput(const std::string& utf8);
   virtual void TextEditing(const std::string& utf8, int cursor);
-  virtual void MouseDown(int x, int y);
+  virtual void MouseDown(int x, int y, TShiftState Shift);
   virtual void MouseMove(int x, int y);
   virtual void MouseUp(int x, int y);
   // Focus arrives (by_keyboard: through Tab or the form's opening) or leaves.

@@ -393,7 +393,11 @@ void TForm::DispatchMouse(const platform::Event& event) {
       // The focus change may have disabled or removed it.
       if (std::find(controls_.begin(), controls_.end(), target) == controls_.end() || !target->Enabled()) return;
       mouse_capture_ = target;
-      target->MouseDown(x, y);
+      // Quick presses pair up: the second is a double click, the third starts afresh, as on the
+      // desktop the game was made for.
+      target->MouseDown(x, y,
+                        (event.shift ? TShiftState{ssShift} : 0u) | (event.ctrl ? TShiftState{ssCtrl} : 0u) |
+                            (event.clicks >= 2 && event.clicks % 2 == 0 ? TShiftState{ssDouble} : 0u));
       return;
     case EventType::MouseMove:
       target->MouseMove(x, y);

@@ -19,7 +19,8 @@ class TControl;
 
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
 
-enum TShiftStateFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+// ssDouble marks the second press of a double click.
+enum TShiftStateFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssDouble = 8 };
 using TShiftState = unsigned;
 
 using TKeyEvent = std::function<void(TObject* Sender, std::uint16_t& Key, TShiftState Shift)>;

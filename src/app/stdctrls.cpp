@@ -13,7 +13,8 @@ namespace {
 
 enum : std::uint16_t {
   kVkBack = 0x08, kVkSpace = 0x20, kVkEnd = 0x23, kVkHome = 0x24, kVkLeft = 0x25, kVkUp = 0x26,
-  kVkRight = 0x27, kVkDown = 0x28, kVkInsert = 0x2D, kVkDelete = 0x2E, kVkV = 0x56,
+  kVkRight = 0x27, kVkDown = 0x28, kVkInsert = 0x2D, kVkDelete = 0x2E, kVkA = 0x41, kVkC = 0x43,
+  kVkV = 0x56, kVkX = 0x58,
 };
 
 int LineHeight(TCanvas& canvas) { return canvas.TextHeight("Ag"); }
@@ -124,38 +125,74 @@ void TLabel::Paint(TBitmap& bitmap) {
 
 // --- TEdit ---
 
+namespace {
+
+// The characters of CP932 text that an edit keeps: no control characters, nothing that is not a
+// CP932 character.
+std::vector<std::string> AcceptedChars(const std::string& cp932) {
+  std::vector<std::string> out;
+  for (std::string& c : Cp932Chars(cp932)) {
+    auto utf8 = platform::Cp932ToUtf8Checked(c);
+    if (!utf8 || utf8->empty()) continue;  // not a CP932 character
+    auto points = CodePoints(*utf8);
+    if (points.size() != 1 || IsControl(points[0].first)) continue;
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+// Double clicks take words apart at spaces, half- or full-width.
+bool IsSpace(const std::string& c) { return c == " " || c == "\x81\x40"; }
+
+}  // namespace
+
 TEdit::TEdit(TComponent* AOwner) : TControl(AOwner) {
   TabStop = true;
   Width = 121;
   Height = 21;
 }
 
-std::string TEdit::Text() const {
+std::string TEdit::Chars(int from, int to) const {
   std::string text;
-  for (const std::string& c : chars_) text += c;
+  for (int i = std::max(from, 0); i < to && i < static_cast<int>(chars_.size()); ++i) text += chars_[i];
   return text;
 }
+
+std::string TEdit::Text() const { return Chars(0, static_cast<int>(chars_.size())); }
 
 void TEdit::SetText(const std::string& text) {
   // Text set from a file or by the program follows the rule for typed text, or a control byte of
   // a hand-edited hisc.dat would reach the wire.
-  chars_.clear();
-  for (std::string& c : Cp932Chars(text)) {
-    if (MaxLength > 0 && static_cast<int>(chars_.size()) >= MaxLength) break;
-    auto utf8 = platform::Cp932ToUtf8Checked(c);
-    if (!utf8 || utf8->empty()) continue;  // not a CP932 character
-    auto points = CodePoints(*utf8);
-    if (points.size() != 1 || IsControl(points[0].first)) continue;
-    chars_.push_back(std::move(c));
-  }
-  caret_ = 0;
+  chars_ = AcceptedChars(text);
+  if (MaxLength > 0 && static_cast<int>(chars_.size()) > MaxLength) chars_.resize(MaxLength);
+  anchor_ = caret_ = 0;
   scroll_ = 0;
   Changed();
 }
 
-void TEdit::SetSelStart(int pos) {
+void TEdit::MoveCaret(int pos, bool extend) {
   caret_ = std::clamp(pos, 0, static_cast<int>(chars_.size()));
+  if (!extend) anchor_ = caret_;
   Invalidate();
+}
+
+void TEdit::SetSelStart(int pos) { MoveCaret(pos, false); }
+
+void TEdit::SetSelLength(int length) {
+  anchor_ = SelStart();
+  MoveCaret(anchor_ + length, true);
+}
+
+void TEdit::SelectAll() {
+  anchor_ = 0;
+  MoveCaret(static_cast<int>(chars_.size()), true);
+}
+
+std::string TEdit::SelText() const { return Chars(SelStart(), SelStart() + SelLength()); }
+
+void TEdit::SetSelText(const std::string& text) {
+  const std::vector<std::string> chars = AcceptedChars(text);
+  if (!chars.empty() || SelLength() > 0) ReplaceSelection(chars);
 }
 
 void TEdit::Changed() {
@@ -163,18 +200,33 @@ void TEdit::Changed() {
   if (OnChange) OnChange(this);
 }
 
+void TEdit::ReplaceSelection(const std::vector<std::string>& chars) {
+  const int from = SelStart(), to = from + SelLength();
+  const int kept = static_cast<int>(chars_.size()) - (to - from);
+  // What MaxLength leaves room for once the selection is gone.
+  const int room = MaxLength > 0 ? std::max(MaxLength - kept, 0) : static_cast<int>(chars.size());
+  const int taken = std::min(static_cast<int>(chars.size()), room);
+  if (from == to && taken == 0) return;
+  chars_.erase(chars_.begin() + from, chars_.begin() + to);
+  chars_.insert(chars_.begin() + from, chars.begin(), chars.begin() + taken);
+  anchor_ = caret_ = from + taken;
+  Changed();
+}
+
+void TEdit::ClearSelection() {
+  if (SelLength() > 0) ReplaceSelection({});
+}
+
 void TEdit::InsertText(const std::string& utf8) {
-  bool changed = false;
+  std::vector<std::string> chars;
   for (auto& [cp, bytes] : CodePoints(utf8)) {
     if (IsControl(cp)) continue;
     auto cp932 = platform::Utf8ToCp932(bytes);
     if (!cp932 || cp932->empty()) continue;  // CP932 cannot hold it
-    if (MaxLength > 0 && static_cast<int>(chars_.size()) >= MaxLength) break;
-    chars_.insert(chars_.begin() + caret_, *cp932);
-    ++caret_;
-    changed = true;
+    chars.push_back(std::move(*cp932));
   }
-  if (changed) Changed();
+  // Refused text leaves the selection alone rather than deleting it.
+  if (!chars.empty()) ReplaceSelection(chars);
 }
 
 void TEdit::PasteFromClipboard() {
@@ -185,46 +237,89 @@ void TEdit::PasteFromClipboard() {
   InsertText(text);
 }
 
+void TEdit::CopyToClipboard() {
+  // Copying nothing leaves the clipboard as it was, as the desktop's own edits do.
+  if (!Parent() || SelLength() == 0) return;
+  Parent()->App().Platform().SetClipboardText(platform::Cp932ToUtf8(SelText()));
+}
+
+void TEdit::CutToClipboard() {
+  if (SelLength() == 0) return;
+  CopyToClipboard();
+  ClearSelection();
+}
+
 void TEdit::KeyDown(std::uint16_t& Key, TShiftState Shift) {
   // While the input method composes, the keys are its own.
   if (!composition_.empty()) return;
   const int count = static_cast<int>(chars_.size());
+  const bool shift = (Shift & ssShift) != 0;
   const bool ctrl = (Shift & ssCtrl) != 0;
+  // Ctrl with a letter is a command; with Alt as well it is a character of some layouts.
+  const bool command = ctrl && !(Shift & ssAlt);
+  const bool selected = SelLength() > 0;
   switch (Key) {
     case kVkLeft:
     case kVkUp:
-      SetSelStart(caret_ - 1);
+      // Without Shift a selection collapses to its edge; the caret does not move beyond it.
+      if (selected && !shift)
+        MoveCaret(SelStart(), false);
+      else
+        MoveCaret(caret_ - 1, shift);
       break;
     case kVkRight:
     case kVkDown:
-      SetSelStart(caret_ + 1);
+      if (selected && !shift)
+        MoveCaret(SelStart() + SelLength(), false);
+      else
+        MoveCaret(caret_ + 1, shift);
       break;
     case kVkHome:
-      SetSelStart(0);
+      MoveCaret(0, shift);
       break;
     case kVkEnd:
-      SetSelStart(count);
+      MoveCaret(count, shift);
       break;
     case kVkBack:
-      if (caret_ > 0) {
+      if (selected) {
+        ClearSelection();
+      } else if (caret_ > 0) {
         chars_.erase(chars_.begin() + --caret_);
+        anchor_ = caret_;
         Changed();
       }
       break;
     case kVkDelete:
-      if (Shift & ssShift) return;  // cut, and there is no selection to cut
-      if (caret_ < count) {
+      if (shift) {
+        CutToClipboard();
+      } else if (selected) {
+        ClearSelection();
+      } else if (caret_ < count) {
         chars_.erase(chars_.begin() + caret_);
         Changed();
       }
       break;
+    case kVkA:
+    case kVkC:
+    case kVkX:
     case kVkV:
-      if (!ctrl) return;
-      PasteFromClipboard();
+      if (!command) return;
+      if (Key == kVkA)
+        SelectAll();
+      else if (Key == kVkC)
+        CopyToClipboard();
+      else if (Key == kVkX)
+        CutToClipboard();
+      else
+        PasteFromClipboard();
       break;
     case kVkInsert:
-      if (!(Shift & ssShift)) return;
-      PasteFromClipboard();
+      if (ctrl)
+        CopyToClipboard();
+      else if (shift)
+        PasteFromClipboard();
+      else
+        return;
       break;
     default:
       return;
@@ -250,14 +345,9 @@ constexpr int kEditBorder = 2;
 constexpr int kEditPadding = 1;
 }  // namespace
 
-int TEdit::TextX(int pos) {
-  std::string before;
-  for (int i = 0; i < pos && i < static_cast<int>(chars_.size()); ++i) before += chars_[i];
-  return Parent() ? Parent()->Canvas().TextWidth(before) : 0;
-}
+int TEdit::TextX(int pos) { return Parent() ? Parent()->Canvas().TextWidth(Chars(0, pos)) : 0; }
 
-void TEdit::MouseDown(int x, int) {
-  // The caret goes to the character boundary nearest the click.
+int TEdit::CharAt(int x) {
   const int target = x - kEditBorder - kEditPadding + scroll_;
   int best = 0, best_distance = std::abs(target);
   for (int i = 1; i <= static_cast<int>(chars_.size()); ++i) {
@@ -267,16 +357,60 @@ void TEdit::MouseDown(int x, int) {
       best_distance = distance;
     }
   }
-  SetSelStart(best);
+  return best;
+}
+
+void TEdit::WordAt(int pos, int& from, int& to) const {
+  const int count = static_cast<int>(chars_.size());
+  from = to = std::clamp(pos, 0, count);
+  if (count == 0) return;
+  // The character right of the boundary, or left of it at the end and before a space.
+  int at = from < count ? from : count - 1;
+  if (at > 0 && IsSpace(chars_[at]) && !IsSpace(chars_[at - 1])) --at;
+  const bool space = IsSpace(chars_[at]);
+  from = at;
+  to = at + 1;
+  while (from > 0 && IsSpace(chars_[from - 1]) == space) --from;
+  while (to < count && IsSpace(chars_[to]) == space) ++to;
+}
+
+void TEdit::MouseDown(int x, int, TShiftState Shift) {
+  const int pos = CharAt(x);
+  if (Shift & ssDouble) {
+    // A double click selects the word under it; the drag that may follow moves nothing.
+    WordAt(pos, anchor_, caret_);
+    dragging_ = false;
+    Invalidate();
+    return;
+  }
+  // The caret goes to the character boundary nearest the click; Shift keeps the anchor.
+  MoveCaret(pos, (Shift & ssShift) != 0);
+  dragging_ = true;
+}
+
+void TEdit::MouseMove(int x, int) {
+  if (dragging_) MoveCaret(CharAt(x), true);
+}
+
+void TEdit::MouseUp(int x, int y) {
+  MouseMove(x, y);
+  dragging_ = false;
 }
 
 void TEdit::DoEnter(bool by_keyboard) {
-  if (by_keyboard) caret_ = static_cast<int>(chars_.size());
+  // Tabbing into an edit selects its text, the caret at the end; a click places the caret itself.
+  if (by_keyboard) {
+    if (AutoSelect)
+      SelectAll();
+    else
+      MoveCaret(static_cast<int>(chars_.size()), false);
+  }
   Invalidate();
 }
 
 void TEdit::DoExit() {
   composition_.clear();
+  dragging_ = false;
   Invalidate();
 }
 
@@ -288,31 +422,31 @@ void TEdit::Paint(TBitmap& bitmap) {
   TBitmap inner(inner_width, inner_height);
   inner.Fill(0, 0, inner_width, inner_height, face);
   TCanvas& canvas = PrepareCanvas(inner);
-  canvas.Font.Color = Enabled() ? clWindowText : clGrayText;
+  const TColor text_color = Enabled() ? clWindowText : clGrayText;
+  canvas.Font.Color = text_color;
   const int line_height = LineHeight(canvas);
   const int text_top = std::max((inner_height - line_height) / 2, 0);
   const int area = std::max(inner_width - 2 * kEditPadding, 1);
 
-  // The composition shows where the caret is, the caret inside it where the input method says.
-  const std::string before = [&] {
-    std::string s;
-    for (int i = 0; i < caret_; ++i) s += chars_[i];
-    return s;
-  }();
-  std::string after;
-  for (int i = caret_; i < static_cast<int>(chars_.size()); ++i) after += chars_[i];
-  const std::string composed = Cp932ForDisplay(composition_);
-  std::string composed_head;
-  {
+  // The text in three parts: before the selection, the selection, after it. The input method's
+  // composition stands in the selection's place (the caret's, when nothing is selected) until it
+  // is committed there, the caret inside it where the input method says.
+  const int count = static_cast<int>(chars_.size());
+  const int sel_from = SelStart(), sel_to = SelStart() + SelLength();
+  const bool composing = !composition_.empty();
+  const std::string before = Chars(0, sel_from);
+  const std::string middle = composing ? Cp932ForDisplay(composition_) : Chars(sel_from, sel_to);
+  const std::string after = Chars(sel_to, count);
+  const int middle_x = canvas.TextWidth(before);
+  const int after_x = canvas.TextWidth(before + middle);
+  int caret_x = caret_ == sel_from ? middle_x : after_x;
+  if (composing) {
     auto points = CodePoints(composition_);
     std::string head_utf8;
     for (int i = 0; i < composition_cursor_ && i < static_cast<int>(points.size()); ++i) head_utf8 += points[i].second;
-    composed_head = Cp932ForDisplay(head_utf8);
+    caret_x = canvas.TextWidth(before + Cp932ForDisplay(head_utf8));
   }
-  const int before_width = canvas.TextWidth(before);
-  const int composed_width = canvas.TextWidth(composed);
-  const int caret_x = before_width + (composition_.empty() ? 0 : canvas.TextWidth(composed_head));
-  const int total = before_width + composed_width + canvas.TextWidth(after);
+  const int total = canvas.TextWidth(before + middle + after);
 
   // Keep the caret in view, and no empty space on the right while text is scrolled out.
   if (caret_x - scroll_ > area - 1) scroll_ = caret_x - (area - 1);
@@ -320,11 +454,21 @@ void TEdit::Paint(TBitmap& bitmap) {
   if (scroll_ > 0 && total - scroll_ < area - 1) scroll_ = std::max(total - (area - 1), 0);
 
   const int x0 = kEditPadding - scroll_;
-  canvas.TextOut(x0, text_top, before + composed + after);
-  if (!composition_.empty())
-    inner.Fill(x0 + before_width, text_top + line_height, x0 + before_width + composed_width,
-               text_top + line_height + 1, clWindowText);
-  if (Focused() && Enabled()) inner.Fill(x0 + caret_x, text_top, x0 + caret_x + 1, text_top + line_height, clWindowText);
+  canvas.TextOut(x0, text_top, before + middle + after);
+  // The selection shows only while the edit has the focus, as the desktop's edits hide theirs.
+  const bool highlighted = !composing && sel_to > sel_from && Focused();
+  if (highlighted) {
+    inner.Fill(x0 + middle_x, text_top, x0 + after_x, text_top + line_height, clHighlight);
+    canvas.Font.Color = Enabled() ? clHighlightText : text_color;
+    canvas.TextOut(x0 + middle_x, text_top, middle);
+  }
+  if (composing)
+    inner.Fill(x0 + middle_x, text_top + line_height, x0 + after_x, text_top + line_height + 1, clWindowText);
+  if (Focused() && Enabled()) {
+    const bool on_highlight = highlighted && caret_x >= middle_x && caret_x < after_x;
+    inner.Fill(x0 + caret_x, text_top, x0 + caret_x + 1, text_top + line_height,
+               on_highlight ? clHighlightText : clWindowText);
+  }
   inner.DrawOn(bitmap, kEditBorder, kEditBorder);
   const int caret_left = std::clamp(x0 + caret_x, 0, std::max(inner_width - 1, 0));
   caret_area_[0] = kEditBorder + caret_left;
@@ -382,7 +526,7 @@ void TButton::KeyUp(std::uint16_t& Key, TShiftState) {
   Click();
 }
 
-void TButton::MouseDown(int, int) {
+void TButton::MouseDown(int, int, TShiftState) {
   mouse_down_ = true;
   SetPressed(true);
 }

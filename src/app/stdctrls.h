@@ -1,5 +1,7 @@
 #pragma once
 // The standard controls: labels, one-line edits and push buttons.
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -38,25 +40,47 @@ class TEdit : public TControl {
   void SetText(const std::string& text);
   // The most characters the edit holds (0: no limit); a double-byte character counts as one.
   int MaxLength = 0;
-  // The caret, as a number of characters before it.
-  int SelStart() const { return caret_; }
+  // Whether the focus arriving other than by a click selects the whole text.
+  bool AutoSelect = true;
+
+  // The selection runs between its anchor and the caret, counted in characters (a double-byte
+  // character is one). SelStart is its left edge, the caret itself when nothing is selected.
+  int SelStart() const { return std::min(anchor_, caret_); }
+  int SelLength() const { return std::abs(caret_ - anchor_); }
+  // The caret, at the selection's moving end.
+  int CaretPos() const { return caret_; }
+  // Puts the caret there with nothing selected.
   void SetSelStart(int pos);
+  // Selects that many characters from SelStart on, the caret after them.
+  void SetSelLength(int length);
+  void SelectAll();
+  // The selected text (CP932), and text (CP932) put in its place as typed text is.
+  std::string SelText() const;
+  void SetSelText(const std::string& text);
   TNotifyEvent OnChange;
 
-  // Inserts typed or pasted text (UTF-8) at the caret. Control characters are never taken, and
-  // characters that CP932 cannot hold are refused, so the text is always sendable as it shows;
-  // text beyond MaxLength is dropped.
+  // Puts typed or pasted text (UTF-8) in the selection's place, or at the caret. Control
+  // characters are never taken, and characters that CP932 cannot hold are refused, so the text
+  // is always sendable as it shows; text beyond MaxLength is dropped. Text of which nothing can
+  // be taken leaves the selection as it was.
   void InsertText(const std::string& utf8);
-  // Inserts the clipboard's text up to its first line break.
+  // The clipboard's text up to its first line break, in the selection's place.
   void PasteFromClipboard();
+  // The selected text onto the clipboard; cutting takes it out of the edit as well.
+  void CopyToClipboard();
+  void CutToClipboard();
+  // Deletes the selected text.
+  void ClearSelection();
 
-  // The input method's composition (UTF-8), shown at the caret while it lasts.
+  // The input method's composition (UTF-8), shown in the selection's place while it lasts.
   const std::string& Composition() const { return composition_; }
 
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
   void TextInput(const std::string& utf8) override;
   void TextEditing(const std::string& utf8, int cursor) override;
-  void MouseDown(int x, int y) override;
+  void MouseDown(int x, int y, TShiftState Shift) override;
+  void MouseMove(int x, int y) override;
+  void MouseUp(int x, int y) override;
   void DoEnter(bool by_keyboard) override;
   void DoExit() override;
   bool WantsTextInput() const override { return true; }
@@ -67,11 +91,22 @@ class TEdit : public TControl {
 
  private:
   void Changed();
+  // Moves the caret; the anchor follows unless the selection is being extended.
+  void MoveCaret(int pos, bool extend);
+  // Replaces the selection with these CP932 characters, as many as MaxLength leaves room for.
+  void ReplaceSelection(const std::vector<std::string>& chars);
+  std::string Chars(int from, int to) const;
   // Pixels from the text area's left edge to the caret's place before character `pos`.
   int TextX(int pos);
+  // The character boundary nearest to x in the control's coordinates.
+  int CharAt(int x);
+  // The word around a character boundary: the run of spaces or of other characters it touches.
+  void WordAt(int pos, int& from, int& to) const;
 
   std::vector<std::string> chars_;  // CP932 characters
+  int anchor_ = 0;
   int caret_ = 0;
+  bool dragging_ = false;  // the button went down in the edit and still is
   int scroll_ = 0;  // pixels of text scrolled out on the left
   std::string composition_;
   int composition_cursor_ = 0;
@@ -95,7 +130,7 @@ class TButton : public TControl {
 
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
   void KeyUp(std::uint16_t& Key, TShiftState Shift) override;
-  void MouseDown(int x, int y) override;
+  void MouseDown(int x, int y, TShiftState Shift) override;
   void MouseMove(int x, int y) override;
   void MouseUp(int x, int y) override;
   void DoExit() override;

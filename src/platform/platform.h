@@ -52,8 +52,10 @@ struct Event {
   std::uint8_t scancode = 0;
   bool alt = false, shift = false, ctrl = false, repeat = false;
   // Text (UTF-8), mouse (in window client coordinates of game pixels) and gamepad buttons.
+  // Mouse events carry the Shift and Ctrl keys held as well, and a press its place in a run of
+  // quick presses at one spot (1, then 2 for a double click, ...), as the desktop counts them.
   std::string text;
-  int x = 0, y = 0, button = 0;
+  int x = 0, y = 0, button = 0, clicks = 0;
   // User events.
   std::uint32_t code = 0;
   std::intptr_t param1 = 0, param2 = 0;
@@ -160,6 +162,8 @@ class Platform {
 
   // The desktop's clipboard text (UTF-8); empty when it holds none.
   virtual std::string ClipboardText() = 0;
+  // Puts text (UTF-8) on the desktop's clipboard.
+  virtual void SetClipboardText(const std::string& utf8) = 0;
   // Opens a web address in the user's browser; false when nothing could be started.
   virtual bool OpenUrl(const std::string& url) = 0;
 };

@@ -20,7 +20,8 @@ using testing_support::FormDriver;
 
 enum : std::uint16_t {
   VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_END = 35, VK_HOME = 36,
-  VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39, VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46, VK_V = 0x56,
+  VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39, VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46, VK_A = 0x41,
+  VK_C = 0x43, VK_V = 0x56, VK_X = 0x58,
 };
 
 // A dialog like the game's: a label, two edits and two buttons, placed by hand.
@@ -79,6 +80,19 @@ class FormsTest : public ::testing::Test {
   platform::HeadlessWindow& Window(app::TForm& f) { return *platform.FindWindow(f.Handle().Id()); }
   void Pump() { application.ProcessMessages(); }
   std::string Text(app::TEdit* e) { return e->Text(); }
+  // Where the boundary before character `pos` of an edit shows in its form, nothing scrolled out:
+  // past the edit's two-pixel frame and one-pixel margin.
+  int BoundaryX(app::TEdit* e, int pos) {
+    std::string before;
+    const std::vector<std::string> chars = app::Cp932Chars(e->Text());
+    for (int i = 0; i < pos; ++i) before += chars[static_cast<std::size_t>(i)];
+    return e->Left + 3 + form->Canvas().TextWidth(before);
+  }
+  int MidY(app::TEdit* e) { return e->Top + e->Height / 2; }
+  void Select(app::TEdit* e, int from, int length) {
+    e->SetSelStart(from);
+    e->SetSelLength(length);
+  }
 
   platform::HeadlessPlatform platform;
   app::TApplication application;
@@ -341,6 +355,358 @@ TEST_F(FormsTest, TheCaretsPlaceGoesToTheWindowForTheInputMethod) {
   driver.Click(*form, 72 + 40, 72 + 10);
   Pump();
   EXPECT_EQ(w.TextInputArea()[1], empty[1] - (104 - 72));
+}
+
+// The selection as an edit reports it: its left edge, its length in characters and the caret at
+// its moving end.
+struct Selection {
+  int start, length, caret;
+  bool operator==(const Selection&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Selection& s) {
+  return os << "{start " << s.start << ", length " << s.length << ", caret " << s.caret << "}";
+}
+Selection SelectionOf(const app::TEdit& e) { return {e.SelStart(), e.SelLength(), e.CaretPos()}; }
+
+TEST_F(FormsTest, ShiftWithTheCaretKeysSelectsAndThePlainKeysCollapseTheSelectionToItsEdge) {
+  form->Show();
+  form->edit2->SetFocus();
+  Pump();
+  app::TEdit* e = form->edit2;
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    std::u8string text;
+    Selection selection;
+  };
+  auto keys = [&](std::vector<std::uint16_t> vks, bool shift = false, bool ctrl = false) {
+    return [=, this] {
+      for (std::uint16_t vk : vks) driver.Key(*form, vk, shift, ctrl);
+    };
+  };
+  const std::vector<Step> steps = {
+      {"type", [&] { driver.Type(*form, "ab日本語"); }, u8"ab日本語", {5, 0, 5}},
+      {"Shift+Left twice", keys({VK_LEFT, VK_LEFT}, true), u8"ab日本語", {3, 2, 3}},
+      {"Shift+Home", keys({VK_HOME}, true), u8"ab日本語", {0, 5, 0}},
+      {"Shift+Right", keys({VK_RIGHT}, true), u8"ab日本語", {1, 4, 1}},
+      {"Right goes to the right edge", keys({VK_RIGHT}), u8"ab日本語", {5, 0, 5}},
+      {"Shift+Up, Shift+Left, Left goes to the left edge", [&] { keys({VK_UP, VK_LEFT}, true)(); keys({VK_LEFT})(); },
+       u8"ab日本語", {3, 0, 3}},
+      {"Shift+End", keys({VK_END}, true), u8"ab日本語", {3, 2, 5}},
+      {"Shift+Left back over the anchor", keys({VK_LEFT, VK_LEFT, VK_LEFT}, true), u8"ab日本語", {2, 1, 2}},
+      {"Home", keys({VK_HOME}), u8"ab日本語", {0, 0, 0}},
+      {"Ctrl+A", keys({VK_A}, false, true), u8"ab日本語", {0, 5, 5}},
+      {"A without Ctrl selects nothing", [&] { keys({VK_HOME})(); keys({VK_A})(); }, u8"ab日本語", {0, 0, 0}},
+      {"Shift+Down then typing replaces", [&] { keys({VK_DOWN, VK_DOWN}, true)(); driver.Type(*form, "x"); },
+       u8"x日本語", {1, 0, 1}},
+      {"Shift+End, Backspace", [&] { keys({VK_END}, true)(); keys({VK_BACK})(); }, u8"x", {1, 0, 1}},
+      {"Backspace without a selection", [&] { driver.Type(*form, "yz"); keys({VK_BACK})(); }, u8"xy", {2, 0, 2}},
+      {"Shift+Home, Delete", [&] { keys({VK_HOME}, true)(); keys({VK_DELETE})(); }, u8"", {0, 0, 0}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    s.act();
+    Pump();
+    EXPECT_EQ(e->Text(), app::Sjis(s.text));
+    EXPECT_EQ(SelectionOf(*e), s.selection);
+  }
+}
+
+TEST_F(FormsTest, TabbingIntoAnEditSelectsItsTextAndAClickDoesNot) {
+  form->edit->SetText("name");
+  form->edit2->SetText("comment");
+  form->Show();
+  Pump();
+  driver.Key(*form, VK_TAB);
+  driver.Key(*form, VK_TAB);
+  Pump();
+  ASSERT_EQ(form->ActiveControl(), form->edit);
+  EXPECT_EQ(SelectionOf(*form->edit), (Selection{0, 4, 4}));
+  driver.Type(*form, "new");  // typing replaces it all
+  Pump();
+  EXPECT_EQ(form->edit->Text(), "new");
+
+  driver.Click(*form, BoundaryX(form->edit2, 3), MidY(form->edit2));
+  Pump();
+  ASSERT_EQ(form->ActiveControl(), form->edit2);
+  EXPECT_EQ(SelectionOf(*form->edit2), (Selection{3, 0, 3}));
+  driver.Key(*form, VK_TAB, /*shift=*/true);
+  Pump();
+  EXPECT_EQ(SelectionOf(*form->edit), (Selection{0, 3, 3}));
+
+  // Without AutoSelect the caret only goes to the end.
+  form->edit2->AutoSelect = false;
+  driver.Key(*form, VK_TAB);
+  Pump();
+  EXPECT_EQ(SelectionOf(*form->edit2), (Selection{7, 0, 7}));
+}
+
+TEST_F(FormsTest, CopyAndCutPutTheSelectionOnTheClipboardAndPasteReplacesIt) {
+  form->Show();
+  form->edit2->SetFocus();
+  Pump();
+  app::TEdit* e = form->edit2;
+  struct Case {
+    const char* what;
+    int from, length;
+    std::uint16_t vk;
+    bool shift, ctrl;
+    const char* clipboard;  // what the clipboard holds after (UTF-8)
+    std::u8string text;
+  };
+  const Case cases[] = {
+      {"Ctrl+C", 2, 2, VK_C, false, true, "日本", u8"ab日本語"},
+      {"Ctrl+Insert", 0, 1, VK_INSERT, false, true, "a", u8"ab日本語"},
+      {"Ctrl+X", 1, 2, VK_X, false, true, "b日", u8"a本語"},
+      {"Shift+Delete", 3, 2, VK_DELETE, true, false, "本語", u8"ab日"},
+      {"Ctrl+C with nothing selected", 2, 0, VK_C, false, true, "before", u8"ab日本語"},
+      {"Shift+Delete with nothing selected", 2, 0, VK_DELETE, true, false, "before", u8"ab日本語"},
+      {"C without Ctrl", 0, 5, VK_C, false, false, "before", u8"ab日本語"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e->SetText(app::Sjis(u8"ab日本語"));
+    platform.SetClipboardText("before");
+    Select(e, c.from, c.length);
+    driver.Key(*form, c.vk, c.shift, c.ctrl);
+    Pump();
+    EXPECT_EQ(platform.ClipboardText(), c.clipboard);
+    EXPECT_EQ(e->Text(), app::Sjis(c.text));
+  }
+
+  // Pasting: the clipboard's first line takes the selection's place, the caret after it.
+  for (bool shift_insert : {false, true}) {
+    SCOPED_TRACE(shift_insert ? "Shift+Insert" : "Ctrl+V");
+    e->SetText(app::Sjis(u8"ab日本語"));
+    platform.SetClipboardText("XY\r\nGET / HTTP/1.0");
+    Select(e, 1, 3);
+    if (shift_insert)
+      driver.Key(*form, VK_INSERT, /*shift=*/true);
+    else
+      driver.Key(*form, VK_V, false, /*ctrl=*/true);
+    Pump();
+    EXPECT_EQ(e->Text(), app::Sjis(u8"aXY語"));
+    EXPECT_EQ(SelectionOf(*e), (Selection{3, 0, 3}));
+  }
+}
+
+// What replaces a selection follows the rules of typed text, and MaxLength counts the text
+// without the selection it replaces.
+TEST_F(FormsTest, ReplacingASelectionKeepsMaxLengthAndTakesOnlyWhatCp932Holds) {
+  form->Show();
+  form->edit->SetFocus();  // at most ten characters
+  Pump();
+  app::TEdit* e = form->edit;
+  struct Case {
+    const char* what;
+    int from, length;
+    std::function<void()> act;
+    std::u8string text;
+    Selection selection;
+  };
+  const Case cases[] = {
+      {"typed over two in a full edit: two taken", 1, 2, [&] { driver.Type(*form, "ABC"); },
+       u8"一AB四五ｱｲｳｴｵ", {3, 0, 3}},
+      {"the input method's text over the last one", 9, 1, [&] { driver.Type(*form, "日本"); },
+       u8"一二三四五ｱｲｳｴ日", {10, 0, 10}},
+      {"pasted over all", 0, 10,
+       [&] {
+         platform.SetClipboardText("0123456789ABCDEF");
+         driver.Key(*form, VK_V, false, true);
+       },
+       u8"0123456789", {10, 0, 10}},
+      {"an emoji is refused and the selection stays", 0, 2, [&] { driver.Type(*form, "\xF0\x9F\x98\x80"); },
+       u8"一二三四五ｱｲｳｴｵ", {0, 2, 2}},
+      {"a tab is refused and the selection stays", 0, 2, [&] { driver.Type(*form, "\t"); },
+       u8"一二三四五ｱｲｳｴｵ", {0, 2, 2}},
+      {"control characters dropped from what replaces it", 4, 3, [&] { driver.Type(*form, "x\ty\x7f"); },
+       u8"一二三四xyｳｴｵ", {6, 0, 6}},
+      {"an empty clipboard leaves it", 0, 3,
+       [&] {
+         platform.SetClipboardText("");
+         driver.Key(*form, VK_INSERT, true);
+       },
+       u8"一二三四五ｱｲｳｴｵ", {0, 3, 3}},
+      {"a full edit with nothing selected takes nothing", 5, 0, [&] { driver.Type(*form, "z"); },
+       u8"一二三四五ｱｲｳｴｵ", {5, 0, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e->SetText(app::Sjis(u8"一二三四五ｱｲｳｴｵ"));
+    Select(e, c.from, c.length);
+    c.act();
+    Pump();
+    EXPECT_EQ(e->Text(), app::Sjis(c.text));
+    EXPECT_EQ(SelectionOf(*e), c.selection);
+  }
+  // The program's own SelText follows the same rules.
+  e->SetText(app::Sjis(u8"一二三四五ｱｲｳｴｵ"));
+  Select(e, 2, 1);
+  e->SetSelText("\x01XYZ");
+  EXPECT_EQ(e->Text(), app::Sjis(u8"一二X四五ｱｲｳｴｵ"));
+}
+
+TEST_F(FormsTest, DraggingTheMouseSelectsWholeCharactersAndShiftClickExtends) {
+  app::TEdit* e = form->edit2;
+  e->SetText(app::Sjis(u8"ab日本語"));
+  form->Show();
+  Pump();
+  const int y = MidY(e);
+  const int kanji = BoundaryX(e, 3) - BoundaryX(e, 2);
+  ASSERT_GE(kanji, 9);
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    Selection selection;
+  };
+  const std::vector<Step> steps = {
+      {"press", [&] { driver.MouseDown(*form, BoundaryX(e, 1), y); }, {1, 0, 1}},
+      {"drag into the first kanji's left half", [&] { driver.MouseMove(*form, BoundaryX(e, 2) + kanji / 3, y); },
+       {1, 1, 2}},
+      {"and into its right half: it is whole", [&] { driver.MouseMove(*form, BoundaryX(e, 2) + 2 * kanji / 3, y); },
+       {1, 2, 3}},
+      {"release further on", [&] { driver.MouseUp(*form, BoundaryX(e, 4), y); }, {1, 3, 4}},
+      {"moves with the button up do nothing", [&] { driver.MouseMove(*form, BoundaryX(e, 5), y); }, {1, 3, 4}},
+      {"press and drag leftwards past the edit", [&] {
+         driver.MouseDown(*form, BoundaryX(e, 4), y);
+         driver.MouseMove(*form, BoundaryX(e, 2), y);
+         driver.MouseMove(*form, 10, 10);
+       },
+       {0, 4, 0}},
+      {"release outside", [&] { driver.MouseUp(*form, 10, 10); }, {0, 4, 0}},
+      {"Shift+click extends from the anchor", [&] {
+         driver.MouseDown(*form, BoundaryX(e, 5), y, /*shift=*/true);
+         driver.MouseUp(*form, BoundaryX(e, 5), y);
+       },
+       {4, 1, 5}},
+      {"a plain click collapses it", [&] { driver.Click(*form, BoundaryX(e, 3), y); }, {3, 0, 3}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    s.act();
+    Pump();
+    EXPECT_EQ(SelectionOf(*e), s.selection);
+  }
+  Select(e, 1, 2);
+  EXPECT_EQ(e->SelText(), app::Sjis(u8"b日"));
+}
+
+TEST_F(FormsTest, ADoubleClickSelectsTheWordUnderIt) {
+  app::TEdit* e = form->edit2;
+  e->SetText(app::Sjis(u8"ab cd日本　ｶﾅ"));  // a space and a full-width space
+  form->Show();
+  Pump();
+  struct Case {
+    int boundary;
+    int offset;  // pixels right of it
+    Selection selection;
+  };
+  const Case cases[] = {
+      {0, 1, {0, 2, 2}},   // ab
+      {4, 1, {3, 4, 7}},   // cd日本: kanji belong to the word
+      {2, 0, {0, 2, 2}},   // at the word's end: the word, not the space after it
+      {8, 1, {8, 2, 10}},  // ｶﾅ
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.boundary);
+    const int x = BoundaryX(e, c.boundary) + c.offset;
+    driver.MouseDown(*form, x, MidY(e));
+    driver.MouseUp(*form, x, MidY(e));
+    driver.MouseDown(*form, x, MidY(e), false, /*clicks=*/2);
+    driver.MouseMove(*form, BoundaryX(e, 0), MidY(e));  // the button still held moves nothing
+    driver.MouseUp(*form, BoundaryX(e, 0), MidY(e));
+    Pump();
+    EXPECT_EQ(SelectionOf(*e), c.selection);
+  }
+  // A third quick press is a plain one again: it places the caret and a drag selects from there.
+  driver.MouseDown(*form, BoundaryX(e, 4), MidY(e), false, /*clicks=*/3);
+  driver.MouseMove(*form, BoundaryX(e, 6), MidY(e));
+  driver.MouseUp(*form, BoundaryX(e, 6), MidY(e));
+  Pump();
+  EXPECT_EQ(SelectionOf(*e), (Selection{4, 2, 6}));
+}
+
+// The selected characters show white on navy while the edit has the focus; the caret stands at
+// the selection's moving end.
+TEST_F(FormsTest, TheSelectionShowsHighlightedWithTheCaretAtItsMovingEnd) {
+  app::TEdit* e = form->edit2;
+  e->SetText(app::Sjis(u8"ab日本語x"));
+  form->Show();
+  e->SetFocus();
+  Pump();
+  platform::HeadlessWindow& w = Window(*form);
+  constexpr platform::Rgb kNavy = 0x000080, kWhite = 0xFFFFFF, kBlack = 0x000000;
+  struct Case {
+    const char* what;
+    int from, to;  // the caret at `to`
+  };
+  const Case cases[] = {
+      {"two kanji, selected rightwards", 2, 4},
+      {"a kanji and a letter, selected leftwards", 6, 4},
+      {"all", 0, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e->SetSelStart(c.from);
+    e->SetSelLength(c.to - c.from);
+    Pump();
+    const auto area = w.TextInputArea();
+    const int top = area[1], bottom = area[1] + area[3];
+    const int x1 = BoundaryX(e, std::min(c.from, c.to)), x2 = BoundaryX(e, std::max(c.from, c.to));
+    const int caret = BoundaryX(e, c.to);
+    EXPECT_EQ(area[0], caret);
+    int white_inside = 0;
+    for (int x = e->Left + 2; x < e->Left + e->Width - 2; ++x) {
+      int navy = 0, white = 0, black = 0;
+      for (int y = e->Top + 2; y < e->Top + e->Height - 2; ++y) {
+        const platform::Rgb p = w.ShownPixel(x, y);
+        navy += p == kNavy;
+        white += p == kWhite && y >= top && y < bottom;
+        black += p == kBlack && y >= top && y < bottom;
+      }
+      SCOPED_TRACE(x);
+      if (x == caret) {
+        // The caret, the line's height: white on the highlight, black beside it.
+        EXPECT_EQ(x < x2 ? white : black, bottom - top);
+      } else if (x >= x1 && x < x2) {
+        EXPECT_EQ(navy + white, bottom - top);  // nothing but the highlight and its text
+        white_inside += white;
+      } else {
+        EXPECT_EQ(navy, 0);
+      }
+    }
+    EXPECT_GT(white_inside, 10);  // the selected text, white
+  }
+  // Without the focus the selection is kept but not shown.
+  form->ok->SetFocus();
+  Pump();
+  EXPECT_EQ(SelectionOf(*e), (Selection{0, 6, 6}));
+  for (int x = e->Left; x < e->Left + e->Width; ++x)
+    for (int y = e->Top; y < e->Top + e->Height; ++y) ASSERT_NE(w.ShownPixel(x, y), kNavy) << x << ", " << y;
+}
+
+// The input method composes in the selection's place: its text shows there and the candidates
+// go beside its caret; committed, it replaces the selection, and given up, the selection is back.
+TEST_F(FormsTest, TheInputMethodComposesInTheSelectionsPlace) {
+  app::TEdit* e = form->edit2;
+  e->SetText(app::Sjis(u8"ab日本語"));
+  form->Show();
+  e->SetFocus();
+  Select(e, 1, 3);
+  Pump();
+  platform::HeadlessWindow& w = Window(*form);
+  driver.Compose(*form, "にほ", 1);
+  Pump();
+  EXPECT_EQ(w.TextInputArea()[0], BoundaryX(e, 1) + form->Canvas().TextWidth(app::Sjis(u8"に")));
+  EXPECT_EQ(e->Text(), app::Sjis(u8"ab日本語"));
+  driver.Compose(*form, "", 0);
+  Pump();
+  EXPECT_EQ(SelectionOf(*e), (Selection{1, 3, 4}));
+  driver.Compose(*form, "わ", 1);
+  driver.Type(*form, "和");
+  Pump();
+  EXPECT_EQ(e->Text(), app::Sjis(u8"a和語"));
+  EXPECT_EQ(SelectionOf(*e), (Selection{2, 0, 2}));
 }
 
 TEST_F(FormsTest, ButtonsClickByMouseSpaceAndEnterButNotWhenDisabled) {

@@ -6,7 +6,9 @@
 #include <memory>
 #include <thread>
 
+#include "app/graphics.h"
 #include "game/hiscore.h"
+#include "platform/text.h"
 #include "support/harness.h"
 #include "support/process.h"
 #include "support/script_server.h"
@@ -37,6 +39,8 @@ std::unique_ptr<ScriptServer> ListenOnRankingPort(testing_support::ServerScript 
 
 class SubmitProgram : public ::testing::Test {
  protected:
+  explicit SubmitProgram(int screen_width = 1280, int screen_height = 1024) : x(screen_width, screen_height) {}
+
   void Do(std::vector<std::string> args) {
     int status = -1;
     x.Xdotool(args, &status);
@@ -82,33 +86,49 @@ class SubmitProgram : public ::testing::Test {
     return off;
   }
 
+  // A table whose best score, 1234, has its check value and the name "old".
+  void SeedBestScore() {
+    game::HiscData seeded;
+    seeded.table.FillDefaults();
+    seeded.table.HiScores[1] = 1234;
+    seeded.StoredCheckValue = 5611;
+    seeded.PlayerName = "old";
+    testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
+  }
+  // A ranking server that takes one entry.
+  std::unique_ptr<ScriptServer> AcceptOneEntry() {
+    return ListenOnRankingPort([](ServerConnection& c) {
+      c.ReadRequest();
+      c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
+    });
+  }
+  // Starts the program and opens the dialog from the title with Alt+F9; `dialog` is the dialog's
+  // window, once it has the keyboard.
+  void OpenTheDialog(std::string& game, std::string& dialog) {
+    ASSERT_NO_FATAL_FAILURE(StartOnTheTitle(game));
+    std::this_thread::sleep_for(500ms);
+    Do({"key", "alt+F9"});
+    ASSERT_TRUE(WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 10s))
+        << "the dialog did not open";
+    ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
+  }
+
   ScopedTempDir dir;
   VirtualX x;
   ChildProcess velkor;
 };
 
+// A 1920 x 1080 desktop, where the game and its dialog show four times over.
+class SubmitProgramFullHd : public SubmitProgram {
+ protected:
+  SubmitProgramFullHd() : SubmitProgram(1920, 1080) {}
+};
+
 TEST_F(SubmitProgram, AltF9NameCommentSendAndTheTableKeepsTheSentState) {
-  game::HiscData seeded;
-  seeded.table.FillDefaults();
-  seeded.table.HiScores[1] = 1234;
-  seeded.StoredCheckValue = 5611;
-  seeded.PlayerName = "old";
-  testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
-
-  auto server = ListenOnRankingPort([](ServerConnection& c) {
-    c.ReadRequest();
-    c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
-  });
-
-  std::string game;
-  ASSERT_NO_FATAL_FAILURE(StartOnTheTitle(game));
-  std::this_thread::sleep_for(500ms);
-  Do({"key", "alt+F9"});
-
-  std::string dialog;
-  ASSERT_TRUE(WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 10s))
-      << "the dialog did not open";
-  ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
+  SeedBestScore();
+  auto server = AcceptOneEntry();
+  std::string game, dialog;
+  ASSERT_NO_FATAL_FAILURE(OpenTheDialog(game, dialog));
   // The game shows three times over on this 1280 x 1024 desktop, and so does the dialog: its
   // 309 x 204 design, every pixel a 3 x 3 block, kept on the desktop.
   auto game_shot = testing_support::WindowGeometry(x.Display(), std::stoul(game));
@@ -213,6 +233,93 @@ TEST_F(SubmitProgram, TheDialogOpenedFullScreenHasTheWindowsScale) {
   auto status = velkor.Wait(10s);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 0) << testing_support::ReadFile(dir.Path() / "velkor.log");
+}
+
+// The name field of the enlarged dialog is worked with real mouse events at their enlarged places:
+// a double click takes the stored name's word, typing replaces it, a drag across part of the new
+// name selects that part, shown highlighted, and typing replaces it too.
+TEST_F(SubmitProgramFullHd, ANameSelectedWithTheMouseInTheEnlargedDialogIsTypedOver) {
+  SeedBestScore();
+  auto server = AcceptOneEntry();
+  std::string game, dialog;
+  ASSERT_NO_FATAL_FAILURE(OpenTheDialog(game, dialog));
+  auto placed = testing_support::WindowGeometry(x.Display(), std::stoul(game));
+  ASSERT_TRUE(placed);
+  const int scale = placed->width / 320;
+  EXPECT_EQ(scale, 4);
+  auto shot = testing_support::CaptureWindow(x.Display(), std::stoul(dialog));
+  ASSERT_TRUE(shot);
+  ASSERT_EQ(shot->width, 309 * scale);
+
+  // The name field is at 72, 72 in the dialog's own pixels; its text starts 3 pixels in, in the
+  // dialog's font, whose widths the program's own text renderer gives.
+  auto boundary = [&](const std::string& before) {
+    return 72 + 3 + platform::TextRenderer::Shared().Render(before, app::FontPixels(9)).width;
+  };
+  // The pointer goes to the middle of the enlarged pixel just right of a boundary, on the text's line.
+  // (xdotool waits for ever for a move to where the pointer already is.)
+  std::string at;
+  auto move_to = [&](int pixel) {
+    const std::string px = std::to_string(pixel * scale + scale / 2), py = std::to_string((72 + 10) * scale);
+    if (at == px) return;
+    at = px;
+    Do({"mousemove", "--sync", "--window", dialog, px, py});
+  };
+  move_to(boundary("o"));
+  Do({"click", "--repeat", "2", "--delay", "80", "1"});
+  Do({"type", "--delay", "30", "Velkor"});
+
+  move_to(boundary("V"));
+  Do({"mousedown", "1"});
+  move_to(boundary("Ve"));
+  move_to(boundary("Velk"));
+  Do({"mouseup", "1"});
+  // "elk" shows white on navy, and the highlight spans its enlarged cells exactly.
+  int first = -1, last = -1;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        shot = testing_support::CaptureWindow(x.Display(), std::stoul(dialog));
+        if (!shot) return false;
+        first = last = -1;
+        for (int px = 72 * scale; px < (72 + 89) * scale; ++px)
+          for (int py = (72 + 4) * scale; py < (72 + 16) * scale; ++py)
+            if (shot->pixels[static_cast<std::size_t>(py * shot->width + px)] == 0x000080u) {
+              if (first < 0) first = px;
+              last = px;
+              break;
+            }
+        return first >= 0;
+      },
+      5s))
+      << "no highlight in the name field";
+  EXPECT_EQ(first, boundary("V") * scale);
+  EXPECT_EQ(last, boundary("Velk") * scale - 1);
+  EXPECT_EQ(PixelsOffTheirBlock(*shot, scale), 0u);
+
+  Do({"type", "--delay", "30", "ELK"});
+  Do({"key", "Tab"});
+  Do({"type", "--delay", "30", "hi"});
+  ClickAt(dialog, (48 + 48) * scale, (136 + 16) * scale);  // ハイスコア送信
+  ASSERT_TRUE(WaitUntil([&] { return server->Requests().size() == 1; }, 10s)) << "nothing reached the server";
+  const std::string request = server->Requests()[0];
+  EXPECT_EQ(request.substr(0, request.find("\r\n")),
+            "GET /~tobrin/soft/velkor/ran/ranking.cgi?command=entry&name=VELKor&score=1234&pass_s=5611&comment=hi* "
+            "HTTP/1.0");
+
+  std::string box;
+  ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 10s)) << "no success message";
+  ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == box; }, 5s));
+  Do({"key", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
+  ASSERT_TRUE(testing_support::RequestWindowClose(x.Display(), std::stoul(dialog)));
+  ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == game; }, 5s));
+  Do({"key", "Escape"});
+  auto status = velkor.Wait(10s);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0) << testing_support::ReadFile(dir.Path() / "velkor.log");
+  game::HiscData saved;
+  ASSERT_TRUE(game::ParseHiscFile(testing_support::ReadFile(dir.Path() / "hisc.dat"), saved));
+  EXPECT_EQ(saved.PlayerName, "VELKor");
 }
 
 }  // namespace

@@ -49,16 +49,36 @@ void FormDriver::Compose(app::TForm& form, const std::string& utf8, int cursor) 
   platform_.PostEvent(e);
 }
 
-void FormDriver::Click(app::TForm& form, int x, int y) {
+namespace {
+platform::Event MouseEvent(app::TForm& form, platform::EventType type, int x, int y) {
   platform::Event e;
+  e.type = type;
   e.window = form.Handle().Id();
   e.x = x;
   e.y = y;
   e.button = 1;
-  e.type = platform::EventType::MouseDown;
+  return e;
+}
+}  // namespace
+
+void FormDriver::Click(app::TForm& form, int x, int y) {
+  MouseDown(form, x, y);
+  MouseUp(form, x, y);
+}
+
+void FormDriver::MouseDown(app::TForm& form, int x, int y, bool shift, int clicks) {
+  platform::Event e = MouseEvent(form, platform::EventType::MouseDown, x, y);
+  e.shift = shift;
+  e.clicks = clicks;
   platform_.PostEvent(e);
-  e.type = platform::EventType::MouseUp;
-  platform_.PostEvent(e);
+}
+
+void FormDriver::MouseMove(app::TForm& form, int x, int y) {
+  platform_.PostEvent(MouseEvent(form, platform::EventType::MouseMove, x, y));
+}
+
+void FormDriver::MouseUp(app::TForm& form, int x, int y) {
+  platform_.PostEvent(MouseEvent(form, platform::EventType::MouseUp, x, y));
 }
 
 void FormDriver::Click(app::TControl& control) {

@@ -24,6 +24,11 @@ class FormDriver {
   void Type(app::TForm& form, const std::string& utf8);
   void Compose(app::TForm& form, const std::string& utf8, int cursor);
   void Click(app::TForm& form, int x, int y);
+  // The left button's parts of a click or a drag, in the form's own pixels; `clicks` counts the
+  // presses of a double click as the desktop does.
+  void MouseDown(app::TForm& form, int x, int y, bool shift = false, int clicks = 1);
+  void MouseMove(app::TForm& form, int x, int y);
+  void MouseUp(app::TForm& form, int x, int y);
   void Click(app::TControl& control);
   void CloseBox(app::TForm& form);
 

@@ -60,7 +60,9 @@ class HeadlessPlatform : public Platform {
   // Tests plug in pads and press their buttons through it.
   HeadlessGamepads& GetGamepads() override { return gamepads_; }
 
+  // The clipboard is the test's: what the program puts there reads back here.
   std::string ClipboardText() override { return clipboard_; }
+  void SetClipboardText(const std::string& utf8) override { clipboard_ = utf8; }
   bool OpenUrl(const std::string& url) override;
 
   // --- Controls for tests ---
@@ -83,7 +85,6 @@ class HeadlessPlatform : public Platform {
   HeadlessWindow* FindWindow(std::uint32_t id) const;
   // Windows in creation order.
   std::vector<HeadlessWindow*> Windows() const;
-  void SetClipboardText(const std::string& utf8) { clipboard_ = utf8; }
   // Every address OpenUrl was asked to open, in order.
   const std::vector<std::string>& OpenedUrls() const { return opened_urls_; }
   // Runs whenever the program waits: for events with nothing to do, or in a Sleep. A test acts

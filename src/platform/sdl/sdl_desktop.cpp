@@ -12,6 +12,8 @@ std::string SdlPlatform::ClipboardText() {
   return out;
 }
 
+void SdlPlatform::SetClipboardText(const std::string& utf8) { SDL_SetClipboardText(utf8.c_str()); }
+
 bool SdlPlatform::OpenUrl(const std::string& url) { return SDL_OpenURL(url.c_str()) == 0; }
 
 void SdlWindow::ShowPixels(const PixelBuffer& pixels) {

@@ -38,6 +38,13 @@ void RequireDesktop() {
 #endif
 }
 
+// Mouse events do not carry the keys held with them; SDL's own record of the keyboard does.
+void TranslateMouseModifiers(Event& out) {
+  const SDL_Keymod mod = SDL_GetModState();
+  out.shift = (mod & KMOD_SHIFT) != 0;
+  out.ctrl = (mod & KMOD_CTRL) != 0;
+}
+
 }  // namespace
 
 SdlPlatform::SdlPlatform() {
@@ -231,6 +238,8 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.x = in.button.x / scale;
       out.y = in.button.y / scale;
       out.button = in.button.button;
+      out.clicks = in.button.clicks;
+      TranslateMouseModifiers(out);
       return true;
     }
     case SDL_MOUSEMOTION: {
@@ -240,6 +249,7 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       if (SdlWindow* w = FindWindow(out.window)) scale = w->Scale();
       out.x = in.motion.x / scale;
       out.y = in.motion.y / scale;
+      TranslateMouseModifiers(out);
       return true;
     }
     default:

@@ -42,6 +42,7 @@ class SdlPlatform : public Platform {
   Gamepads& GetGamepads() override { return *gamepads_; }
 
   std::string ClipboardText() override;
+  void SetClipboardText(const std::string& utf8) override;
   bool OpenUrl(const std::string& url) override;
 
   // Called by windows.
