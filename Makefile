@@ -17,7 +17,7 @@ build:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS) --target velkor
 
-test: test-plain test-asan test-fuzz
+test: test-plain test-asan test-fuzz test-windows
 
 test-plain:
 	@scripts/install-deps.sh test

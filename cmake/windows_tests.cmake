@@ -41,3 +41,13 @@ target_include_directories(velkor_test_allocations PUBLIC ${CMAKE_SOURCE_DIR}/te
 target_link_libraries(test_media PRIVATE velkor_test_allocations)
 target_link_libraries(test_platform PRIVATE velkor_test_allocations)
 add_custom_target(windows_tests DEPENDS ${VELKOR_WINDOWS_TESTS})
+
+# A copy of velkor.exe that sends to VELKOR_WINE_RANKING_PORT on 127.0.0.1, for the test of the
+# submission under wine. Its host file is compiled again through a file of this build's own: the
+# shipped program's copy carries the configured host among its source properties.
+file(WRITE ${CMAKE_BINARY_DIR}/wine_ranking_host.cpp
+     "#define VELKOR_RANKING_HOST \"127.0.0.1:${VELKOR_WINE_RANKING_PORT}\"\n#include \"ranking/ranking_host.cpp\"\n")
+add_executable(velkor_ranking_e2e WIN32 ${CMAKE_SOURCE_DIR}/src/velkor.cpp ${CMAKE_BINARY_DIR}/wine_ranking_host.cpp)
+target_include_directories(velkor_ranking_e2e PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(velkor_ranking_e2e PRIVATE velkor_core)
+add_dependencies(windows_tests velkor velkor_ranking_e2e)

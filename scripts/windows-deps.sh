@@ -73,11 +73,15 @@ for entry in "${packages[@]}"; do
   awk '/^Checksums-Sha256:/{f=1;next} /^[^ ]/{f=0} f&&NF==3{print $1"  '"$out"'/src/"$3}' "$dsc" | sha256sum -c --quiet -
 done
 
-export CCACHE_BASEDIR="${CCACHE_BASEDIR:-/work}"
+# ccache, where the machine has it, keeps a rebuild of a fresh tree quick; it is not needed.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake_build() {  # source dir, build dir, extra flags...
   local src="$1" bld="$2"; shift 2
   cmake -S "$src" -B "$bld" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >/dev/null
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF "${launcher[@]}" "$@" >/dev/null
   cmake --build "$bld" -j "$jobs" >/dev/null
   cmake --install "$bld" >/dev/null
 }

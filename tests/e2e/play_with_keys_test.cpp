@@ -17,15 +17,6 @@ using testing_support::ChildProcess;
 using testing_support::ScopedTempDir;
 using testing_support::VirtualX;
 
-// "yy/mm/dd hh:nn" of a moment, as the game dates its table.
-std::string DateTimeText(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%y/%m/%d %H:%M", &tm);
-  return buf;
-}
-
 class PlayWithKeys : public ::testing::Test {
  protected:
   void Keys(std::vector<std::string> args) {
@@ -89,17 +80,7 @@ TEST_F(PlayWithKeys, SkipLogoPlayAGameReturnToTheLogoAndQuit) {
   const std::vector<std::vector<std::string>> choices = {
       {"Up"}, {"Left", "Right"}, {"KP_8", "KP_2", "KP_4", "KP_6"}, {"j"}, {"i", "k"}, {"Down"}, {"l"},
   };
-  const auto play_until = std::chrono::steady_clock::now() + 62s;
-  for (std::size_t turn = 0; std::chrono::steady_clock::now() < play_until; ++turn) {
-    const auto& keys = choices[turn % choices.size()];
-    std::vector<std::string> down{"keydown"}, up{"keyup"};
-    down.insert(down.end(), keys.begin(), keys.end());
-    up.insert(up.end(), keys.begin(), keys.end());
-    Keys(down);
-    std::this_thread::sleep_for(120ms);
-    Keys(up);
-    std::this_thread::sleep_for(120ms);
-  }
+  ASSERT_TRUE(testing_support::PlayHeldTurns(x, choices, 62s)) << "xdotool failed";
 
   Keys({"key", "Return"});  // back to the logo
   std::this_thread::sleep_for(500ms);
@@ -116,7 +97,7 @@ TEST_F(PlayWithKeys, SkipLogoPlayAGameReturnToTheLogoAndQuit) {
 
   // The game took the first place, dated while it ran; the seeded scores moved down one.
   std::set<std::string> while_running;
-  for (std::time_t t = started; t <= ended + 60; t += 30) while_running.insert(DateTimeText(std::min(t, ended)));
+  for (std::time_t t = started; t <= ended + 60; t += 30) while_running.insert(testing_support::TableDate(std::min(t, ended)));
   const int total = std::stoi(lines[0]);
   EXPECT_GE(total, 0);
   EXPECT_TRUE(while_running.count(lines[1])) << "dated " << lines[1];

@@ -152,22 +152,12 @@ TEST_F(SubmitProgram, AltF9NameCommentSendAndTheTableKeepsTheSentState) {
 
   // The name field holds the stored name: click into it (at the enlarged place), take it out and
   // type another.
-  ClickAt(dialog, (72 + 44) * 3, (72 + 10) * 3);
-  Do({"key", "End", "BackSpace", "BackSpace", "BackSpace"});
-  Do({"type", "--delay", "30", "Velkor"});
-  Do({"key", "Tab"});
-  Do({"type", "--delay", "30", "hi there"});
-  ClickAt(dialog, (48 + 48) * 3, (136 + 16) * 3);  // ハイスコア送信
+  ASSERT_TRUE(testing_support::FillInAndSend(x, dialog, 3, 3, "Velkor", "hi there"));
 
   ASSERT_TRUE(WaitUntil([&] { return server->Requests().size() == 1; }, 10s)) << "nothing reached the server";
   EXPECT_EQ(server->Requests()[0],
-            "GET /~tobrin/soft/velkor/ran/ranking.cgi?command=entry&name=Velkor&score=1234&pass_s=5611&comment=hi there* "
-            "HTTP/1.0\r\n"
-            "Host: 127.0.0.1\r\n"
-            "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
-            "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
-            "Content-type: application/x-www-form-urlencoded\r\n"
-            "\r\n");
+            testing_support::EntryRequestLines("command=entry&name=Velkor&score=1234&pass_s=5611&comment=hi there*",
+                                               "127.0.0.1"));
 
   // The success box, closed with Enter.
   std::string box;

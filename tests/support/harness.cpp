@@ -1,5 +1,6 @@
 #include "support/harness.h"
 
+#include <ctime>
 #include <fstream>
 
 #include "platform/headless/headless_audio.h"
@@ -51,6 +52,26 @@ std::vector<std::string> SplitCrLfLines(const std::string& bytes, bool& all_crlf
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+std::string TableDate(std::time_t t) {
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%y/%m/%d %H:%M", &tm);
+  return buf;
+}
+
+std::string EntryRequestLines(const std::string& query, const std::string& host) {
+  return "GET /~tobrin/soft/velkor/ran/ranking.cgi?" + query +
+         " HTTP/1.0\r\n"
+         "Host: " +
+         host +
+         "\r\n"
+         "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+         "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
+         "Content-type: application/x-www-form-urlencoded\r\n"
+         "\r\n";
 }
 
 GameHarness::GameHarness() { application = std::make_unique<app::TApplication>(platform); }

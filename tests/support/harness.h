@@ -1,6 +1,7 @@
 #pragma once
 // Builds the real program on the headless backend: the application, the main form with all its
 // components, and a working directory of its own for hisc.dat.
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,6 +29,10 @@ std::string ReadFile(const std::filesystem::path& path);
 // The lines of a text; `all_crlf` tells whether every line, the last included, ends with CR LF.
 std::vector<std::string> SplitCrLfLines(const std::string& bytes, bool& all_crlf);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// "yy/mm/dd hh:nn" of a moment in local time, as the game dates its table.
+std::string TableDate(std::time_t t);
+// The six lines the game's dialog sends to the ranking host `host` for the entry `query`.
+std::string EntryRequestLines(const std::string& query, const std::string& host);
 
 class GameHarness {
  public:

@@ -165,4 +165,44 @@ std::string RunAndCapture(const std::vector<std::string>& argv, const std::map<s
   return out;
 }
 
+bool PlayHeldTurns(const VirtualX& x, const std::vector<std::vector<std::string>>& choices,
+                   std::chrono::milliseconds how_long) {
+  const auto until = std::chrono::steady_clock::now() + how_long;
+  for (std::size_t turn = 0; std::chrono::steady_clock::now() < until; ++turn) {
+    const auto& keys = choices[turn % choices.size()];
+    std::vector<std::string> down{"keydown"}, up{"keyup"};
+    down.insert(down.end(), keys.begin(), keys.end());
+    up.insert(up.end(), keys.begin(), keys.end());
+    int status = -1;
+    x.Xdotool(down, &status);
+    if (status != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    x.Xdotool(up, &status);
+    if (status != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  }
+  return true;
+}
+
+bool FillInAndSend(const VirtualX& x, const std::string& dialog, int scale, int old_name_length,
+                   const std::string& name, const std::string& comment) {
+  auto at = [&](int design_x, int design_y) {
+    return std::vector<std::string>{"mousemove", "--sync", "--window", dialog, std::to_string(design_x * scale),
+                                    std::to_string(design_y * scale)};
+  };
+  std::vector<std::string> take_out{"key", "End"};
+  take_out.insert(take_out.end(), static_cast<std::size_t>(old_name_length), "BackSpace");
+  const std::vector<std::vector<std::string>> steps = {
+      at(72 + 44, 72 + 10), {"click", "1"},  // the name field
+      take_out, {"type", "--delay", "30", name}, {"key", "Tab"}, {"type", "--delay", "30", comment},
+      at(48 + 48, 136 + 16), {"click", "1"},  // ハイスコア送信
+  };
+  for (const auto& step : steps) {
+    int status = -1;
+    x.Xdotool(step, &status);
+    if (status != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace testing_support

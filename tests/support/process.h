@@ -120,4 +120,17 @@ std::optional<WindowShot> CaptureWindow(const std::string& display, unsigned lon
 // screen or unmapped, where a capture cannot be taken.
 std::optional<WindowShot> WindowGeometry(const std::string& display, unsigned long window_id);
 
+// Plays turns with real key events for `how_long`: each turn holds the keys of the next choice
+// (cycling through `choices`) for 120 ms and lets go of them for 120 ms. False as soon as an
+// xdotool call fails.
+bool PlayHeldTurns(const VirtualX& x, const std::vector<std::vector<std::string>>& choices,
+                   std::chrono::milliseconds how_long);
+
+// Works the submission dialog (window `dialog`, shown `scale` times its design size) with real
+// clicks at its enlarged places and real typing: clicks into the name field, takes out the
+// `old_name_length` characters it holds, types `name`, tabs to the comment, types `comment` and
+// clicks the send button. False as soon as an xdotool call fails.
+bool FillInAndSend(const VirtualX& x, const std::string& dialog, int scale, int old_name_length,
+                   const std::string& name, const std::string& comment);
+
 }  // namespace testing_support

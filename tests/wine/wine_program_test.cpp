@@ -3,22 +3,27 @@
 // elsewhere there is no velkor.exe to run.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "app/sjis.h"
 #include "game/hiscore.h"
 #include "support/harness.h"
 #include "support/process.h"
+#include "support/script_server.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using testing_support::ChildProcess;
 using testing_support::ScopedTempDir;
+using testing_support::ScriptServer;
+using testing_support::ServerConnection;
 using testing_support::VirtualX;
 using testing_support::WaitUntil;
 namespace fs = std::filesystem;
@@ -31,24 +36,40 @@ class WineProgram : public ::testing::Test {
     build_ = built;
     // The program as a player has it: velkor.exe with the font beside it, in its own folder.
     fs::copy_file(build_ / "velkor.exe", dir.Path() / "velkor.exe");
+    fs::copy_file(build_ / "velkor_ranking_e2e.exe", dir.Path() / "velkor_ranking_e2e.exe");
     fs::copy_file("/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf", dir.Path() / "ipagp.ttf");
+    // One wine server serves the prefix, with the display it was started on: let the one of an
+    // earlier test, or of the unit tests run without a display, end first.
+    WineServer("--wait");
   }
   void TearDown() override {
+    if (build_.empty()) return;
     if (velkor.Running()) {
       velkor.Signal(SIGKILL);
       velkor.Wait(5s);
     }
+    // What wine keeps running for the program (its desktop process) goes with the test.
+    WineServer("--kill");
+    WineServer("--wait");
   }
 
-  void Start(const std::string& exe) {
-    std::map<std::string, std::string> env = {
+  std::map<std::string, std::string> WineEnvironment() const {
+    return {
         {"DISPLAY", x.Display()},
         {"WINEPREFIX", (build_ / "wineprefix").string()},
         {"WINEDEBUG", "-all"},
         {"WINEDLLOVERRIDES", "mscoree,mshtml="},
         {"SDL_AUDIODRIVER", "dummy"},
     };
-    velkor.Start({"wine", exe}, env, dir.Path().string(), (dir.Path() / "velkor.log").string());
+  }
+  void WineServer(const std::string& option) {
+    ChildProcess server;
+    server.Start({"wineserver", option}, WineEnvironment());
+    auto status = server.Wait(60s);
+    ASSERT_TRUE(status.has_value()) << "wineserver " << option << " did not return";
+  }
+  void Start(const std::string& exe) {
+    velkor.Start({"wine", exe}, WineEnvironment(), dir.Path().string(), (dir.Path() / "velkor.log").string());
   }
   std::string Log() { return testing_support::ReadFile(dir.Path() / "velkor.log"); }
   void Do(std::vector<std::string> args) {
@@ -66,6 +87,10 @@ class WineProgram : public ::testing::Test {
     }
     return "";
   }
+  void ClickAt(const std::string& window, int px, int py) {
+    Do({"mousemove", "--sync", "--window", window, std::to_string(px), std::to_string(py)});
+    Do({"click", "1"});
+  }
   std::vector<std::uint32_t> Pixels(const std::string& window) {
     auto shot = testing_support::CaptureWindow(x.Display(), std::stoul(window));
     return shot ? shot->pixels : std::vector<std::uint32_t>{};
@@ -78,7 +103,7 @@ class WineProgram : public ::testing::Test {
     return game;
   }
   // No window manager runs here, and wine leaves the keyboard's focus to one: give it as a
-  // click on the window would.
+  // click on the window would (the dialog and the message boxes too).
   void Focus(const std::string& window) {
     EXPECT_TRUE(WaitUntil(
         [&] {
@@ -114,10 +139,139 @@ TEST_F(WineProgram, TheLogoPlaysAndEscapeWritesAnOriginalTableBackByteForByte) {
   ASSERT_TRUE(status.has_value()) << "Escape did not end the game";
   EXPECT_EQ(*status, 0) << Log();
   EXPECT_EQ(Log().find("no Japanese font"), std::string::npos) << "the font beside the program was not found";
+  // The table is saved on every exit: a save that failed leaves the old bytes, and says so.
+  EXPECT_EQ(Log().find("hisc.dat"), std::string::npos) << Log();
   EXPECT_EQ(testing_support::ReadFile(dir.Path() / "hisc.dat"), original);
   // Only the table: the atomic save left no temporary file behind.
   for (const auto& entry : fs::directory_iterator(dir.Path()))
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+// A whole game under wine, played with real held and released direction keys until its sixty
+// seconds are surely over: it enters the table, dated while it ran, and the table is written as
+// the original wrote it.
+TEST_F(WineProgram, AGamePlayedToItsEndEntersTheTableWrittenInCrLfLines) {
+  // Ten negative scores: whatever the game's total, it takes the first place.
+  game::HiscData seeded;
+  for (int n = 1; n <= 10; ++n) {
+    seeded.table.HiScores[n] = -n;
+    seeded.table.HiDates[n] = "00/01/01 00:00";
+  }
+  seeded.PlayerName = app::Sjis(u8"テスト");
+  testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
+  const std::time_t started = std::time(nullptr);
+  Start("velkor.exe");
+  const std::string game = GameWindow();
+  ASSERT_FALSE(game.empty());
+  std::this_thread::sleep_for(1s);
+  Do({"key", "space"});  // skip the logo
+  std::this_thread::sleep_for(1s);
+  const auto title = Pixels(game);
+  Do({"key", "space"});  // start a game
+  EXPECT_TRUE(WaitUntil([&] { return Pixels(game) != title; }, 5s)) << "no game started";
+
+  const std::vector<std::vector<std::string>> choices = {{"Up"}, {"Left", "Right"}, {"KP_8", "KP_2", "KP_4", "KP_6"},
+                                                         {"j"},  {"i", "k"},        {"Down"}};
+  ASSERT_TRUE(testing_support::PlayHeldTurns(x, choices, 62s)) << "xdotool failed";
+  // The game-over screen stands still but for its blinking; Escape leaves from there.
+  std::this_thread::sleep_for(1s);
+  Do({"key", "Escape"});
+  auto status = velkor.Wait(30s);
+  ASSERT_TRUE(status.has_value()) << "Escape did not end the game";
+  EXPECT_EQ(*status, 0) << Log();
+  EXPECT_EQ(Log().find("hisc.dat"), std::string::npos) << Log();
+  const std::time_t ended = std::time(nullptr);
+
+  bool all_crlf = false;
+  const auto lines = testing_support::SplitCrLfLines(testing_support::ReadFile(dir.Path() / "hisc.dat"), all_crlf);
+  ASSERT_EQ(lines.size(), 22u);
+  EXPECT_TRUE(all_crlf);
+  const int total = std::stoi(lines[0]);
+  EXPECT_GE(total, 0) << "the game did not enter the table";
+  bool dated_while_running = false;
+  for (std::time_t t = started; t <= ended; t += 30)
+    dated_while_running |= lines[1] == testing_support::TableDate(t);
+  dated_while_running |= lines[1] == testing_support::TableDate(ended);
+  EXPECT_TRUE(dated_while_running) << "dated " << lines[1];
+  for (int n = 2; n <= 10; ++n) EXPECT_EQ(lines[2 * (n - 1)], std::to_string(-(n - 1)));
+  EXPECT_EQ(lines[20], std::to_string(game::CheckValueOf(total)));
+  EXPECT_EQ(lines[21], app::Sjis(u8"テスト"));
+  RecordProperty("total", total);
+}
+
+// The submission dialog of velkor.exe, worked with real clicks at its enlarged places and real
+// typing, sends exactly the six request lines through Winsock to a server on 127.0.0.1.
+TEST_F(WineProgram, TheDialogSendsTheSixRequestLinesToALoopbackServer) {
+  game::HiscData seeded;
+  seeded.table.FillDefaults();
+  seeded.table.HiScores[1] = 1234;
+  seeded.StoredCheckValue = 5611;
+  seeded.PlayerName = "old";
+  testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
+  // Another run of this test may still hold the port for a moment.
+  std::unique_ptr<ScriptServer> server;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        try {
+          server = std::make_unique<ScriptServer>(std::vector<testing_support::ServerScript>{[](ServerConnection& c) {
+                                                    c.ReadRequest();
+                                                    c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
+                                                  }},
+                                                  "127.0.0.1", VELKOR_WINE_RANKING_PORT);
+          return true;
+        } catch (const std::runtime_error&) {
+          return false;
+        }
+      },
+      120s))
+      << "port " << VELKOR_WINE_RANKING_PORT << " stays taken";
+
+  Start("velkor_ranking_e2e.exe");
+  const std::string game = GameWindow();
+  ASSERT_FALSE(game.empty());
+  std::this_thread::sleep_for(1s);
+  Do({"key", "space"});  // skip the logo
+  std::this_thread::sleep_for(1s);
+  Do({"key", "alt+F9"});
+  std::string dialog;
+  ASSERT_TRUE(WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 20s))
+      << "the dialog did not open\n"
+      << Log();
+  // The game shows three times over on this 1280 x 1024 desktop, and so does the dialog.
+  auto placed = testing_support::WindowGeometry(x.Display(), std::stoul(dialog));
+  ASSERT_TRUE(placed);
+  EXPECT_EQ(placed->width, 927);
+  EXPECT_EQ(placed->height, 612);
+  Focus(dialog);
+
+  ASSERT_TRUE(testing_support::FillInAndSend(x, dialog, 3, 3, "Velkor", "hi there"));
+
+  ASSERT_TRUE(WaitUntil([&] { return server->Requests().size() == 1; }, 20s)) << "nothing reached the server";
+  EXPECT_EQ(server->Requests()[0],
+            testing_support::EntryRequestLines("command=entry&name=Velkor&score=1234&pass_s=5611&comment=hi there*",
+                                               "127.0.0.1"));
+
+  // The success box, closed with Enter; then the dialog with its close button.
+  std::string box;
+  ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 20s)) << "no success message";
+  Focus(box);
+  Do({"key", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return WindowNamed("ノルダース").empty(); }, 10s));
+  Focus(dialog);
+  ClickAt(dialog, (176 + 44) * 3, (136 + 16) * 3);  // 閉じる
+  ASSERT_TRUE(WaitUntil([&] { return WindowNamed("ハイスコア自動送信").empty(); }, 10s));
+  Focus(game);
+  Do({"key", "Escape"});
+  auto status = velkor.Wait(30s);
+  ASSERT_TRUE(status.has_value()) << "Escape did not end the game";
+  EXPECT_EQ(*status, 0) << Log();
+
+  // The score is sent: the table keeps it, with the sent name and no check value left to send.
+  game::HiscData saved;
+  ASSERT_TRUE(game::ParseHiscFile(testing_support::ReadFile(dir.Path() / "hisc.dat"), saved));
+  EXPECT_EQ(saved.StoredCheckValue, 0);
+  EXPECT_EQ(saved.PlayerName, "Velkor");
+  EXPECT_EQ(saved.table.HiScores[1], 1234);
 }
 
 }  // namespace

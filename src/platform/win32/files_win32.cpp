@@ -112,6 +112,12 @@ bool ReplaceFileAtomically(const std::string& name, std::string_view bytes, std:
   // Whole paths: wine's ReplaceFileW takes a bare name for a folder and fails.
   const std::wstring target = FullPath(Native(name));
   const std::wstring temp = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
+  // Only a file is replaced: wine's ReplaceFileW would put the new file in a folder's place.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    error = Reason(name, ERROR_ACCESS_DENIED);
+    return false;
+  }
   {
     Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
