@@ -19,9 +19,19 @@ constexpr std::uint32_t kMessageWindowBase = 0x80000000u;
 
 TApplication::TApplication(platform::Platform& platform) : TComponent(nullptr), platform_(platform) {
   Application = this;
+  platform_.SetSessionEndHandler([this] {
+    if (!OnEndSession) return;
+    // Called from within the platform's event handling, where no error box can be shown.
+    try {
+      OnEndSession(this);
+    } catch (const std::exception& e) {
+      platform::ReportToStderr(e.what());
+    }
+  });
 }
 
 TApplication::~TApplication() {
+  platform_.SetSessionEndHandler(nullptr);
   // Forms go while the application still exists: their destruction may report errors.
   DestroyComponents();
   if (Application == this) Application = nullptr;

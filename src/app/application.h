@@ -31,6 +31,9 @@ class TApplication : public TComponent {
 
   // The single idle slot: whoever sets it last receives every idle pass.
   TIdleEvent OnIdle;
+  // The session ends and the system ends the program without waiting for it to quit (Windows'
+  // log-off and shut-down): what the program keeps is saved here, as nothing else runs after.
+  TNotifyEvent OnEndSession;
 
   int HookMainWindow(TWindowHook hook);
   void UnhookMainWindow(int id);

@@ -55,6 +55,8 @@ TForm1::TForm1(app::TComponent* AOwner) : media::TDXForm(AOwner) {
   ScaledPixels = true;
   OnCreate = [this](app::TObject* s) { FormCreate(s); };
   OnDestroy = [this](app::TObject* s) { FormDestroy(s); };
+  // Windows ends a program at log-off once it has answered: the table is saved then.
+  if (app::Application) app::Application->OnEndSession = [this](app::TObject*) { SaveHighScores(); };
   OnKeyDown = [this](app::TObject* s, std::uint16_t& k, app::TShiftState sh) { FormKeyDown(s, k, sh); };
   OnPadButtonDown = [this](app::TObject* s, platform::PadButton b) { FormPadButtonDown(s, b); };
 
@@ -156,7 +158,10 @@ void TForm1::FormCreate(app::TObject*) {
   if (load_error) std::rethrow_exception(load_error);
 }
 
-void TForm1::FormDestroy(app::TObject*) { SaveHighScores(); }
+void TForm1::FormDestroy(app::TObject*) {
+  if (app::Application) app::Application->OnEndSession = nullptr;
+  SaveHighScores();
+}
 
 void TForm1::DXDraw1Initialize(app::TObject*) {
   if (HighScores.HiScores[10] == 0) HighScores.FillDefaults();

@@ -4,6 +4,7 @@
 // `headless` backend serves tests and benchmarks (its clock, keys and events are driven by the
 // caller).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -166,6 +167,11 @@ class Platform {
   virtual void SetClipboardText(const std::string& utf8) = 0;
   // Opens a web address in the user's browser; false when nothing could be started.
   virtual bool OpenUrl(const std::string& url) = 0;
+
+  // Called on the user-interface thread when the session ends and the system ends the program
+  // without waiting for its quit (Windows' log-off and shut-down): what the program keeps must
+  // be saved from there. Null: nothing is called.
+  virtual void SetSessionEndHandler(std::function<void()> handler) = 0;
 };
 
 // The real program's backend. Throws std::runtime_error when the video system cannot start.

@@ -274,4 +274,23 @@ TEST_F(WineProgram, TheDialogSendsTheSixRequestLinesToALoopbackServer) {
   EXPECT_EQ(saved.table.HiScores[1], 1234);
 }
 
+// Log-off ends a program as soon as it has answered the end of the session, without waiting
+// for it to quit: the table is on disk by then.
+TEST_F(WineProgram, LogOffSavesTheTableBeforeTheProgramIsEnded) {
+  Start("velkor.exe");
+  const std::string game = GameWindow();
+  ASSERT_FALSE(game.empty());
+  std::this_thread::sleep_for(1s);
+  ASSERT_FALSE(fs::exists(dir.Path() / "hisc.dat"));
+  ChildProcess log_off;
+  log_off.Start({"wineboot", "--end-session"}, WineEnvironment());
+  auto ended = log_off.Wait(60s);
+  ASSERT_TRUE(ended.has_value()) << "the session did not end";
+  EXPECT_EQ(*ended, 0);
+  ASSERT_TRUE(velkor.Wait(30s).has_value()) << "the program outlived the session";
+  game::HiscData defaults;
+  defaults.table.FillDefaults();
+  EXPECT_EQ(testing_support::ReadFile(dir.Path() / "hisc.dat"), game::FormatHiscFile(defaults)) << Log();
+}
+
 }  // namespace

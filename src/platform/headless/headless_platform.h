@@ -63,6 +63,11 @@ class HeadlessPlatform : public Platform {
   // The clipboard is the test's: what the program puts there reads back here.
   std::string ClipboardText() override { return clipboard_; }
   void SetClipboardText(const std::string& utf8) override { clipboard_ = utf8; }
+  void SetSessionEndHandler(std::function<void()> handler) override { session_end_handler_ = std::move(handler); }
+  // Ends the session as Windows' log-off does: the handler runs, and the program gets no quit.
+  void EndSession() {
+    if (session_end_handler_) session_end_handler_();
+  }
   bool OpenUrl(const std::string& url) override;
 
   // --- Controls for tests ---
@@ -126,6 +131,7 @@ class HeadlessPlatform : public Platform {
   std::deque<Event> queue_;
   Network net_;
   std::string clipboard_;
+  std::function<void()> session_end_handler_;
   std::vector<std::string> opened_urls_;
   bool in_wait_hook_ = false;
 

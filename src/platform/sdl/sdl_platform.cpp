@@ -58,7 +58,9 @@ SdlPlatform::SdlPlatform() {
   // SDL starts with text input on, which hands keys to an input method (ibus, fcitx) before the
   // game sees them. Only an edit box turns it on.
   SDL_StopTextInput();
-  WatchSessionEnd();
+  WatchSessionEnd([this] {
+    if (session_end_handler_) session_end_handler_();
+  });
   user_event_type_ = SDL_RegisterEvents(1);
   display_ = std::make_unique<SdlDisplay>(*this);
   gamepads_ = std::make_unique<SdlGamepads>();

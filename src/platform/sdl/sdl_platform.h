@@ -43,6 +43,7 @@ class SdlPlatform : public Platform {
 
   std::string ClipboardText() override;
   void SetClipboardText(const std::string& utf8) override;
+  void SetSessionEndHandler(std::function<void()> handler) override { session_end_handler_ = std::move(handler); }
   bool OpenUrl(const std::string& url) override;
 
   // Called by windows.
@@ -53,6 +54,7 @@ class SdlPlatform : public Platform {
   bool Translate(const SDL_Event& in, Event& out);
 
   std::uint32_t user_event_type_ = 0;
+  std::function<void()> session_end_handler_;
   std::uint64_t next_vblank_ns_ = 0;
   std::map<std::uint32_t, SdlWindow*> windows_;
   Network net_;
