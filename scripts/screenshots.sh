@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the real game under a virtual X server: the title, the
-# submission dialog (at the game's scale), the ranking, a game in play and the game-over screen,
-# into docs/screenshots/.
+# submission dialog (at the game's scale, also with its name selected), the ranking, a game in
+# play and the game-over screen, into docs/screenshots/.
 # Usage: scripts/screenshots.sh [build directory, default build]
 set -eu
 cd "$(dirname "$0")/.."
@@ -95,6 +95,10 @@ xdotool mousemove --sync --window "$dialog" $(((72 + 100) * k)) $(((104 + 10) * 
 xdotool type --delay 40 "Hello, big screen"
 sleep 0.5
 shot submit-dialog "$dialog"
+# The name selected with a double-click, as it shows before it is typed over.
+xdotool mousemove --sync --window "$dialog" $(((72 + 30) * k)) $(((72 + 10) * k)) click --repeat 2 --delay 80 1
+sleep 0.5
+shot submit-dialog-selection "$dialog"
 xdotool mousemove --sync --window "$dialog" $(((176 + 44) * k)) $(((136 + 16) * k)) click 1
 sleep 1
 key Return
