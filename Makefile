@@ -1,6 +1,7 @@
 # The two commands of the README: `make run` builds and starts the game, `make test` builds and
 # runs every test (plain, then under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# fuzz targets for a bounded time). `make bench` runs the benchmarks on a release build.
+# fuzz targets for a bounded time, then the Windows build's tests under wine). `make bench` runs
+# the benchmarks on a release build.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
