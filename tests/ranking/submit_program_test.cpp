@@ -23,20 +23,6 @@ using testing_support::ServerConnection;
 using testing_support::VirtualX;
 using testing_support::WaitUntil;
 
-// The port is fixed in the program's build, so another run of this test (in another build tree)
-// may hold it for a moment: wait for it.
-std::unique_ptr<ScriptServer> ListenOnRankingPort(testing_support::ServerScript script) {
-  const auto give_up = std::chrono::steady_clock::now() + 120s;
-  for (;;) {
-    try {
-      return std::make_unique<ScriptServer>(std::vector{script}, "127.0.0.1", VELKOR_TEST_RANKING_PORT);
-    } catch (const std::runtime_error&) {
-      if (std::chrono::steady_clock::now() > give_up) throw;
-      std::this_thread::sleep_for(200ms);
-    }
-  }
-}
-
 class SubmitProgram : public ::testing::Test {
  protected:
   explicit SubmitProgram(int screen_width = 1280, int screen_height = 1024) : x(screen_width, screen_height) {}
@@ -87,20 +73,10 @@ class SubmitProgram : public ::testing::Test {
   }
 
   // A table whose best score, 1234, has its check value and the name "old".
-  void SeedBestScore() {
-    game::HiscData seeded;
-    seeded.table.FillDefaults();
-    seeded.table.HiScores[1] = 1234;
-    seeded.StoredCheckValue = 5611;
-    seeded.PlayerName = "old";
-    testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
-  }
-  // A ranking server that takes one entry.
+  void SeedBestScore() { testing_support::WriteBestScoreTable(dir.Path() / "hisc.dat"); }
+  // A ranking server at the port built into the program, taking one entry.
   std::unique_ptr<ScriptServer> AcceptOneEntry() {
-    return ListenOnRankingPort([](ServerConnection& c) {
-      c.ReadRequest();
-      c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
-    });
+    return testing_support::ListenWhenFree(VELKOR_TEST_RANKING_PORT, testing_support::AcceptEntry());
   }
   // Starts the program and opens the dialog from the title with Alt+F9; `dialog` is the dialog's
   // window, once it has the keyboard.

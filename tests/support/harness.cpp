@@ -3,6 +3,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "game/hiscore.h"
 #include "platform/headless/headless_audio.h"
 #include <random>
 #include <sstream>
@@ -60,6 +61,15 @@ std::string TableDate(std::time_t t) {
   char buf[32];
   std::strftime(buf, sizeof buf, "%y/%m/%d %H:%M", &tm);
   return buf;
+}
+
+void WriteBestScoreTable(const std::filesystem::path& path) {
+  game::HiscData seeded;
+  seeded.table.FillDefaults();
+  seeded.table.HiScores[1] = 1234;
+  seeded.StoredCheckValue = 5611;
+  seeded.PlayerName = "old";
+  WriteFile(path, game::FormatHiscFile(seeded));
 }
 
 std::string EntryRequestLines(const std::string& query, const std::string& host) {

@@ -31,6 +31,8 @@ std::vector<std::string> SplitCrLfLines(const std::string& bytes, bool& all_crlf
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // "yy/mm/dd hh:nn" of a moment in local time, as the game dates its table.
 std::string TableDate(std::time_t t);
+// Writes a hisc.dat whose best score, 1234, has its check value (5611) and the name "old".
+void WriteBestScoreTable(const std::filesystem::path& path);
 // The six lines the game's dialog sends to the ranking host `host` for the entry `query`.
 std::string EntryRequestLines(const std::string& query, const std::string& host);
 

@@ -1,7 +1,9 @@
 #include "support/script_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/net.h"
 
@@ -142,6 +144,25 @@ std::uint16_t UnusedPort() {
   if (s >= 0) sockets::Close(s);
   sockets::Cleanup();
   return port;
+}
+
+std::unique_ptr<ScriptServer> ListenWhenFree(std::uint16_t port, ServerScript script) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  for (;;) {
+    try {
+      return std::make_unique<ScriptServer>(std::vector<ServerScript>{script}, "127.0.0.1", port);
+    } catch (const std::runtime_error&) {
+      if (std::chrono::steady_clock::now() > give_up) throw;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  }
+}
+
+ServerScript AcceptEntry() {
+  return [](ServerConnection& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
+  };
 }
 
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -80,5 +81,13 @@ ServerScript Reply(std::string reply);
 
 // A port on 127.0.0.1 where nothing listens.
 std::uint16_t UnusedPort();
+
+// A server on 127.0.0.1 at a fixed `port` (one built into a copy of the program), playing
+// `script` on every connection, once the port is free: another run of the same test, in another
+// build tree, may hold it for a moment. Throws std::runtime_error when it stays taken for two
+// minutes.
+std::unique_ptr<ScriptServer> ListenWhenFree(std::uint16_t port, ServerScript script);
+// A ranking server that takes an entry: reads the request and answers 200 with a page.
+ServerScript AcceptEntry();
 
 }  // namespace testing_support

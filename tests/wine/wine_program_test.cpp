@@ -202,29 +202,8 @@ TEST_F(WineProgram, AGamePlayedToItsEndEntersTheTableWrittenInCrLfLines) {
 // The submission dialog of velkor.exe, worked with real clicks at its enlarged places and real
 // typing, sends exactly the six request lines through Winsock to a server on 127.0.0.1.
 TEST_F(WineProgram, TheDialogSendsTheSixRequestLinesToALoopbackServer) {
-  game::HiscData seeded;
-  seeded.table.FillDefaults();
-  seeded.table.HiScores[1] = 1234;
-  seeded.StoredCheckValue = 5611;
-  seeded.PlayerName = "old";
-  testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
-  // Another run of this test may still hold the port for a moment.
-  std::unique_ptr<ScriptServer> server;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        try {
-          server = std::make_unique<ScriptServer>(std::vector<testing_support::ServerScript>{[](ServerConnection& c) {
-                                                    c.ReadRequest();
-                                                    c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>entered</html>");
-                                                  }},
-                                                  "127.0.0.1", VELKOR_WINE_RANKING_PORT);
-          return true;
-        } catch (const std::runtime_error&) {
-          return false;
-        }
-      },
-      120s))
-      << "port " << VELKOR_WINE_RANKING_PORT << " stays taken";
+  testing_support::WriteBestScoreTable(dir.Path() / "hisc.dat");
+  auto server = testing_support::ListenWhenFree(VELKOR_WINE_RANKING_PORT, testing_support::AcceptEntry());
 
   Start("velkor_ranking_e2e.exe");
   const std::string game = GameWindow();
