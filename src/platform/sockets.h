@@ -40,8 +40,8 @@ struct PollItem {
   // Out: data or end of stream to read, writable (a connect has ended), the peer closed, an error.
   bool readable = false, writable = false, hangup = false, error = false;
 };
-// Waits up to `timeout_ms` (0: just looks, below 0: no limit) for the items. The peer's close is seen at least
-// while reading is wanted. False when nothing happened.
+// Waits up to `timeout_ms` (0: just looks, below 0: no limit) for the items. The peer's close is
+// seen at least while reading is wanted. False when nothing happened.
 bool Poll(std::vector<PollItem>& items, int timeout_ms);
 
 // Ends a Poll on another thread: its handle is polled for reading like a socket.
