@@ -240,7 +240,10 @@ TEST_F(SubmitProgramFullHd, ANameSelectedWithTheMouseInTheEnlargedDialogIsTypedO
   move_to(boundary("Ve"));
   move_to(boundary("Velk"));
   Do({"mouseup", "1"});
-  // "elk" shows white on navy, and the highlight spans its enlarged cells exactly.
+  // "elk" shows white on navy, and the highlight spans its enlarged cells exactly. The program
+  // takes the moves and the release in its own time, so a capture may still show the selection
+  // as it was halfway through the drag: wait for the whole of it.
+  const int want_first = boundary("V") * scale, want_last = boundary("Velk") * scale - 1;
   int first = -1, last = -1;
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -254,12 +257,11 @@ TEST_F(SubmitProgramFullHd, ANameSelectedWithTheMouseInTheEnlargedDialogIsTypedO
               last = px;
               break;
             }
-        return first >= 0;
+        return first == want_first && last == want_last;
       },
       5s))
-      << "no highlight in the name field";
-  EXPECT_EQ(first, boundary("V") * scale);
-  EXPECT_EQ(last, boundary("Velk") * scale - 1);
+      << "the highlight in the name field spans " << first << " to " << last << ", not " << want_first
+      << " to " << want_last;
   EXPECT_EQ(PixelsOffTheirBlock(*shot, scale), 0u);
 
   Do({"type", "--delay", "30", "ELK"});
