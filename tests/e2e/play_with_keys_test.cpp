@@ -65,12 +65,17 @@ TEST_F(PlayWithKeys, SkipLogoPlayAGameReturnToTheLogoAndQuit) {
 
   // Full screen and back leaves the window where it was, with the keyboard.
   const std::string placed = x.Xdotool({"getwindowgeometry", "--shell", window});
+  std::string now;
   Keys({"key", "F11"});
-  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(testing_support::WaitUntil(
+      [&] { return (now = x.Xdotool({"getwindowgeometry", "--shell", window})) != placed; }, 5s))
+      << "F11 did not take the window full screen";
   Keys({"key", "F11"});
-  std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(x.Xdotool({"getwindowgeometry", "--shell", window}), placed);
-  EXPECT_EQ(x.Xdotool({"getwindowfocus"}), window);
+  EXPECT_TRUE(testing_support::WaitUntil(
+      [&] { return (now = x.Xdotool({"getwindowgeometry", "--shell", window})) == placed; }, 5s))
+      << "placed\n" << placed << "now\n" << now;
+  EXPECT_TRUE(testing_support::WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == window; }, 5s))
+      << "the game's window lost the keyboard";
 
   Keys({"key", "space"});  // start a game
   std::this_thread::sleep_for(300ms);
