@@ -57,7 +57,7 @@ test-windows: windows
 	cmake --build $(WINDOWS_DIR)/velkor -j $(JOBS) --target windows_tests
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS) --target test_wine
-	scripts/test-windows.sh $(WINDOWS_DIR)/velkor build
+	scripts/test-windows.sh $(WINDOWS_DIR)/velkor build $(WINDOWS_DIR)/velkor-1.12-windows-x64.zip
 
 bench:
 	@scripts/install-deps.sh bench

@@ -18,9 +18,21 @@ cp /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf "$top/ipagp.ttf"
 crlf() { printf '\xEF\xBB\xBF' >"$2"; sed 's/\r$//; s/$/\r/' "$1" >>"$2"; }
 crlf "$here/packaging/windows/readme.txt" "$top/readme.txt"
 crlf /usr/share/doc/fonts-ipafont-gothic/copyright "$top/licenses/IPA_Font_License.txt"
-crlf "$src/libsdl2-2.26.5+dfsg/LICENSE.txt" "$top/licenses/SDL2.txt"
-crlf "$src/libsdl2-ttf-2.20.1+dfsg/LICENSE.txt" "$top/licenses/SDL2_ttf.txt"
-crlf "$src/freetype-2.12.1+dfsg/docs/FTL.TXT" "$top/licenses/FreeType.txt"
+# A library's own licence, then what Debian records of every part of its source: the parts under
+# licences of their own (FreeType's inflate and bitmap-font drivers, SDL's maths and HID code) are
+# inside velkor.exe too.
+licence() {  # out, source directory, the library's own licence files...
+  local out="$1" dir="$2" file; shift 2
+  : >"$out.lf"
+  for file in "$@"; do cat "$dir/$file" >>"$out.lf"; printf '\n' >>"$out.lf"; done
+  printf '%s\n\n' "Copyright and licence of each part of the source, as Debian records them:" >>"$out.lf"
+  cat "$dir/debian/copyright" >>"$out.lf"
+  crlf "$out.lf" "$out"
+  rm "$out.lf"
+}
+licence "$top/licenses/SDL2.txt" "$src/libsdl2-2.26.5+dfsg" LICENSE.txt
+licence "$top/licenses/SDL2_ttf.txt" "$src/libsdl2-ttf-2.20.1+dfsg" LICENSE.txt
+licence "$top/licenses/FreeType.txt" "$src/freetype-2.12.1+dfsg" LICENSE.TXT docs/FTL.TXT
 crlf /usr/share/doc/mingw-w64-common/copyright "$top/licenses/MinGW-w64.txt"
 crlf /usr/share/doc/gcc-mingw-w64-base/copyright "$top/licenses/GCC_runtime.txt"
 rm -f "$zip_out"

@@ -87,7 +87,7 @@ cmake_build() {  # source dir, build dir, extra flags...
 }
 
 ft="$(unpack freetype 2.12.1+dfsg-5+deb12u4)"
-# Only the outline formats and rasteriser the program needs: no compression, PNG or shaping.
+# Nothing from outside FreeType: no system zlib, bzip2, PNG or shaping (its own inflate stays in).
 cmake_build "$ft" "$out/build-freetype" -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
   -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 

@@ -25,7 +25,6 @@ struct Rgba {
   bool operator==(const Rgba&) const = default;
 };
 
-constexpr Rgba kClear{0, 0, 0, 0};
 constexpr Rgba kBlack{0, 0, 0, 255};
 constexpr Rgba kLine{128, 255, 128, 255};  // the outline, one of the greens it flickers through
 constexpr Rgba kDigit{255, 255, 0, 255};   // clYellow

@@ -1,6 +1,6 @@
 // The Windows build (velkor.exe) under wine in a virtual X server, driven by real key events.
-// The tests run when VELKOR_WINDOWS_DIR names the Windows build's directory (`make test-windows`);
-// elsewhere there is no velkor.exe to run.
+// The tests run when VELKOR_WINDOWS_DIR names the Windows build's directory and VELKOR_WINDOWS_ZIP
+// its packed zip (`make test-windows`); elsewhere there is no velkor.exe to run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "app/sjis.h"
@@ -33,11 +34,17 @@ class WineProgram : public ::testing::Test {
   void SetUp() override {
     const char* built = std::getenv("VELKOR_WINDOWS_DIR");
     if (!built || !*built) GTEST_SKIP() << "VELKOR_WINDOWS_DIR is not set: no Windows build to run";
+    const char* zip = std::getenv("VELKOR_WINDOWS_ZIP");
+    ASSERT_TRUE(zip && *zip) << "VELKOR_WINDOWS_ZIP names the packed zip of the Windows build";
     build_ = built;
-    // The program as a player has it: velkor.exe with the font beside it, in its own folder.
-    fs::copy_file(build_ / "velkor.exe", dir.Path() / "velkor.exe");
-    fs::copy_file(build_ / "velkor_ranking_e2e.exe", dir.Path() / "velkor_ranking_e2e.exe");
-    fs::copy_file("/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf", dir.Path() / "ipagp.ttf");
+    zip_ = zip;
+    // The program as a player has it: the zip unpacked into a folder of one's choice.
+    int status = -1;
+    testing_support::RunAndCapture({"unzip", "-q", zip_.string(), "-d", unpacked.Path().string()}, {}, &status);
+    ASSERT_EQ(status, 0) << "unzip " << zip_ << " failed";
+    folder_ = unpacked.Path() / "velkor-1.12";
+    // The same program built to send to the test's own server.
+    fs::copy_file(build_ / "velkor_ranking_e2e.exe", folder_ / "velkor_ranking_e2e.exe");
     // One wine server serves the prefix, with the display it was started on: let the one of an
     // earlier test, or of the unit tests run without a display, end first.
     WineServer("--wait");
@@ -69,9 +76,9 @@ class WineProgram : public ::testing::Test {
     ASSERT_TRUE(status.has_value()) << "wineserver " << option << " did not return";
   }
   void Start(const std::string& exe) {
-    velkor.Start({"wine", exe}, WineEnvironment(), dir.Path().string(), (dir.Path() / "velkor.log").string());
+    velkor.Start({"wine", exe}, WineEnvironment(), folder_.string(), (folder_ / "velkor.log").string());
   }
-  std::string Log() { return testing_support::ReadFile(dir.Path() / "velkor.log"); }
+  std::string Log() { return testing_support::ReadFile(folder_ / "velkor.log"); }
   void Do(std::vector<std::string> args) {
     int status = -1;
     x.Xdotool(args, &status);
@@ -114,11 +121,46 @@ class WineProgram : public ::testing::Test {
         << "window " << window << " did not get the keyboard";
   }
 
-  fs::path build_;
-  ScopedTempDir dir;
+  fs::path build_, zip_;
+  ScopedTempDir unpacked;
+  fs::path folder_;  // velkor-1.12 as unpacked, the program's folder
   VirtualX x;
   ChildProcess velkor;
 };
+
+// The zip holds what a player needs and nothing to be fetched elsewhere: the program (no DLL
+// beside it), the font it falls back on, the read-me and the licences, as text Notepad reads.
+TEST_F(WineProgram, TheZipHoldsTheProgramTheFontTheReadMeAndTheLicences) {
+  int status = -1;
+  const std::string listing = testing_support::RunAndCapture({"unzip", "-Z1", zip_.string()}, {}, &status);
+  ASSERT_EQ(status, 0);
+  std::set<std::string> files;
+  for (std::size_t at = 0; at < listing.size();) {
+    std::size_t end = std::min(listing.find('\n', at), listing.size());
+    const std::string entry = listing.substr(at, end - at);
+    if (!entry.empty() && entry.back() != '/') files.insert(entry);
+    at = end + 1;
+  }
+  const std::set<std::string> texts = {
+      "readme.txt",           "licenses/IPA_Font_License.txt", "licenses/SDL2.txt",
+      "licenses/SDL2_ttf.txt", "licenses/FreeType.txt",        "licenses/MinGW-w64.txt",
+      "licenses/GCC_runtime.txt"};
+  std::set<std::string> expected = {"velkor-1.12/velkor.exe", "velkor-1.12/ipagp.ttf"};
+  for (const std::string& text : texts) expected.insert("velkor-1.12/" + text);
+  EXPECT_EQ(files, expected);
+  for (const std::string& text : texts) {
+    const std::string bytes = testing_support::ReadFile(folder_ / text);
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF") << text << " has no byte-order mark";
+    bool all_crlf = false;
+    EXPECT_GT(testing_support::SplitCrLfLines(bytes, all_crlf).size(), 10u) << text;
+    EXPECT_TRUE(all_crlf) << text;
+  }
+  const std::string readme = testing_support::ReadFile(folder_ / "readme.txt");
+  EXPECT_NE(readme.find("[日本語]"), std::string::npos);
+  EXPECT_NE(readme.find("[English]"), std::string::npos);
+  EXPECT_EQ(testing_support::ReadFile(folder_ / "ipagp.ttf"),
+            testing_support::ReadFile("/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf"));
+}
 
 TEST_F(WineProgram, TheLogoPlaysAndEscapeWritesAnOriginalTableBackByteForByte) {
   game::HiscData seeded;
@@ -128,7 +170,7 @@ TEST_F(WineProgram, TheLogoPlaysAndEscapeWritesAnOriginalTableBackByteForByte) {
   seeded.StoredCheckValue = game::CheckValueOf(345);
   seeded.PlayerName = app::Sjis(u8"ベルコール①");  // an NEC extension of code page 932
   const std::string original = game::FormatHiscFile(seeded);
-  testing_support::WriteFile(dir.Path() / "hisc.dat", original);
+  testing_support::WriteFile(folder_ / "hisc.dat", original);
   Start("velkor.exe");
   const std::string game = GameWindow();
   ASSERT_FALSE(game.empty());
@@ -141,9 +183,9 @@ TEST_F(WineProgram, TheLogoPlaysAndEscapeWritesAnOriginalTableBackByteForByte) {
   EXPECT_EQ(Log().find("no Japanese font"), std::string::npos) << "the font beside the program was not found";
   // The table is saved on every exit: a save that failed leaves the old bytes, and says so.
   EXPECT_EQ(Log().find("hisc.dat"), std::string::npos) << Log();
-  EXPECT_EQ(testing_support::ReadFile(dir.Path() / "hisc.dat"), original);
+  EXPECT_EQ(testing_support::ReadFile(folder_ / "hisc.dat"), original);
   // Only the table: the atomic save left no temporary file behind.
-  for (const auto& entry : fs::directory_iterator(dir.Path()))
+  for (const auto& entry : fs::directory_iterator(folder_))
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
@@ -158,7 +200,7 @@ TEST_F(WineProgram, AGamePlayedToItsEndEntersTheTableWrittenInCrLfLines) {
     seeded.table.HiDates[n] = "00/01/01 00:00";
   }
   seeded.PlayerName = app::Sjis(u8"テスト");
-  testing_support::WriteFile(dir.Path() / "hisc.dat", game::FormatHiscFile(seeded));
+  testing_support::WriteFile(folder_ / "hisc.dat", game::FormatHiscFile(seeded));
   const std::time_t started = std::time(nullptr);
   Start("velkor.exe");
   const std::string game = GameWindow();
@@ -183,7 +225,7 @@ TEST_F(WineProgram, AGamePlayedToItsEndEntersTheTableWrittenInCrLfLines) {
   const std::time_t ended = std::time(nullptr);
 
   bool all_crlf = false;
-  const auto lines = testing_support::SplitCrLfLines(testing_support::ReadFile(dir.Path() / "hisc.dat"), all_crlf);
+  const auto lines = testing_support::SplitCrLfLines(testing_support::ReadFile(folder_ / "hisc.dat"), all_crlf);
   ASSERT_EQ(lines.size(), 22u);
   EXPECT_TRUE(all_crlf);
   const int total = std::stoi(lines[0]);
@@ -202,7 +244,7 @@ TEST_F(WineProgram, AGamePlayedToItsEndEntersTheTableWrittenInCrLfLines) {
 // The submission dialog of velkor.exe, worked with real clicks at its enlarged places and real
 // typing, sends exactly the six request lines through Winsock to a server on 127.0.0.1.
 TEST_F(WineProgram, TheDialogSendsTheSixRequestLinesToALoopbackServer) {
-  testing_support::WriteBestScoreTable(dir.Path() / "hisc.dat");
+  testing_support::WriteBestScoreTable(folder_ / "hisc.dat");
   auto server = testing_support::ListenWhenFree(VELKOR_WINE_RANKING_PORT, testing_support::AcceptEntry());
 
   Start("velkor_ranking_e2e.exe");
@@ -247,7 +289,7 @@ TEST_F(WineProgram, TheDialogSendsTheSixRequestLinesToALoopbackServer) {
 
   // The score is sent: the table keeps it, with the sent name and no check value left to send.
   game::HiscData saved;
-  ASSERT_TRUE(game::ParseHiscFile(testing_support::ReadFile(dir.Path() / "hisc.dat"), saved));
+  ASSERT_TRUE(game::ParseHiscFile(testing_support::ReadFile(folder_ / "hisc.dat"), saved));
   EXPECT_EQ(saved.StoredCheckValue, 0);
   EXPECT_EQ(saved.PlayerName, "Velkor");
   EXPECT_EQ(saved.table.HiScores[1], 1234);
@@ -260,7 +302,7 @@ TEST_F(WineProgram, LogOffSavesTheTableBeforeTheProgramIsEnded) {
   const std::string game = GameWindow();
   ASSERT_FALSE(game.empty());
   std::this_thread::sleep_for(1s);
-  ASSERT_FALSE(fs::exists(dir.Path() / "hisc.dat"));
+  ASSERT_FALSE(fs::exists(folder_ / "hisc.dat"));
   ChildProcess log_off;
   log_off.Start({"wineboot", "--end-session"}, WineEnvironment());
   auto ended = log_off.Wait(60s);
@@ -269,7 +311,7 @@ TEST_F(WineProgram, LogOffSavesTheTableBeforeTheProgramIsEnded) {
   ASSERT_TRUE(velkor.Wait(30s).has_value()) << "the program outlived the session";
   game::HiscData defaults;
   defaults.table.FillDefaults();
-  EXPECT_EQ(testing_support::ReadFile(dir.Path() / "hisc.dat"), game::FormatHiscFile(defaults)) << Log();
+  EXPECT_EQ(testing_support::ReadFile(folder_ / "hisc.dat"), game::FormatHiscFile(defaults)) << Log();
 }
 
 }  // namespace
