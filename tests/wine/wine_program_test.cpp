@@ -158,8 +158,9 @@ TEST_F(WineProgram, TheZipHoldsTheProgramTheFontTheReadMeAndTheLicences) {
   const std::string readme = testing_support::ReadFile(folder_ / "readme.txt");
   EXPECT_NE(readme.find("[日本語]"), std::string::npos);
   EXPECT_NE(readme.find("[English]"), std::string::npos);
-  EXPECT_EQ(testing_support::ReadFile(folder_ / "ipagp.ttf"),
-            testing_support::ReadFile("/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf"));
+  EXPECT_TRUE(testing_support::ReadFile(folder_ / "ipagp.ttf") ==
+              testing_support::ReadFile("/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf"))
+      << "ipagp.ttf is not the IPA P Gothic the program was tested with";
 }
 
 TEST_F(WineProgram, TheLogoPlaysAndEscapeWritesAnOriginalTableBackByteForByte) {
@@ -180,7 +181,6 @@ TEST_F(WineProgram, TheLogoPlaysAndEscapeWritesAnOriginalTableBackByteForByte) {
   auto status = velkor.Wait(30s);
   ASSERT_TRUE(status.has_value()) << "Escape did not end the game";
   EXPECT_EQ(*status, 0) << Log();
-  EXPECT_EQ(Log().find("no Japanese font"), std::string::npos) << "the font beside the program was not found";
   // The table is saved on every exit: a save that failed leaves the old bytes, and says so.
   EXPECT_EQ(Log().find("hisc.dat"), std::string::npos) << Log();
   EXPECT_EQ(testing_support::ReadFile(folder_ / "hisc.dat"), original);
@@ -222,6 +222,9 @@ TEST_F(WineProgram, AGamePlayedToItsEndEntersTheTableWrittenInCrLfLines) {
   ASSERT_TRUE(status.has_value()) << "Escape did not end the game";
   EXPECT_EQ(*status, 0) << Log();
   EXPECT_EQ(Log().find("hisc.dat"), std::string::npos) << Log();
+  // Wine has no Japanese face of its own: the title, play and game-over texts came from the font
+  // beside the program.
+  EXPECT_EQ(Log().find("font was found"), std::string::npos) << Log();
   const std::time_t ended = std::time(nullptr);
 
   bool all_crlf = false;
