@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the real game under a virtual X server: the title, the
-# submission dialog (at the game's scale, also with its name selected), the ranking, a game in
-# play and the game-over screen, into docs/screenshots/.
+# submission dialog (at the game's scale, also with its name selected), the message box of a send
+# to a ranking server on this machine, the ranking, a game in play and the game-over screen, into
+# docs/screenshots/.
 # Usage: scripts/screenshots.sh [build directory, default build]
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh screenshots
 build=${1:-build}
 cmake -S . -B "$build" >/dev/null
-cmake --build "$build" -j2 --target velkor >/dev/null
+cmake --build "$build" -j2 --target velkor velkor-ranking >/dev/null
 out=$PWD/docs/screenshots
 mkdir -p "$out"
 
@@ -39,6 +40,11 @@ today=$(date +%y/%m/%d)
   done
   printf '1825\r\nVelkor\r\n'  # the check value of the best score: it may be sent
 } > "$work/hisc.dat"
+
+# The ranking server at the address the game sends to unless built otherwise (localhost:8080).
+"$build/velkor-ranking" --db "$work/ranking.db" 2>"$work/ranking.log" &
+pids+=($!)
+for _ in $(seq 50); do grep -q listening "$work/ranking.log" 2>/dev/null && break; sleep 0.1; done
 
 (cd "$work" && exec "$OLDPWD/$build/velkor") >"$work/velkor.log" 2>&1 &
 game_pid=$!
@@ -99,6 +105,20 @@ shot submit-dialog "$dialog"
 xdotool mousemove --sync --window "$dialog" $(((72 + 30) * k)) $(((72 + 10) * k)) click --repeat 2 --delay 80 1
 sleep 0.5
 shot submit-dialog-selection "$dialog"
+# Sent: the message box opens at the game's scale too.
+xdotool mousemove --sync --window "$dialog" $(((48 + 48) * k)) $(((136 + 16) * k)) click 1
+box=""
+for _ in $(seq 100); do
+  box=$(xdotool search --onlyvisible --pid "$game_pid" 2>/dev/null | grep -vx -e "$win" -e "$dialog" | head -1) && [ -n "$box" ] && break
+  sleep 0.1
+done
+[ -n "$box" ] || { echo "no message box after the send" >&2; exit 1; }
+for _ in $(seq 50); do grep -q '" 200 ' "$work/ranking.log" && break; sleep 0.1; done
+grep -q '" 200 ' "$work/ranking.log" || { echo "the send did not reach the ranking server:" >&2; cat "$work/ranking.log" >&2; exit 1; }
+sleep 0.5
+shot submit-success "$box"
+xdotool key --window "$box" Return
+sleep 0.5
 xdotool mousemove --sync --window "$dialog" $(((176 + 44) * k)) $(((136 + 16) * k)) click 1
 sleep 1
 key Return
