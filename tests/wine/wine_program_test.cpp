@@ -135,12 +135,9 @@ TEST_F(WineProgram, TheZipHoldsTheProgramTheFontTheReadMeAndTheLicences) {
   const std::string listing = testing_support::RunAndCapture({"unzip", "-Z1", zip_.string()}, {}, &status);
   ASSERT_EQ(status, 0);
   std::set<std::string> files;
-  for (std::size_t at = 0; at < listing.size();) {
-    std::size_t end = std::min(listing.find('\n', at), listing.size());
-    const std::string entry = listing.substr(at, end - at);
-    if (!entry.empty() && entry.back() != '/') files.insert(entry);
-    at = end + 1;
-  }
+  bool listing_crlf = false;
+  for (const std::string& entry : testing_support::SplitCrLfLines(listing, listing_crlf))
+    if (!entry.empty() && entry.back() != '/') files.insert(entry);  // folders aside
   const std::set<std::string> texts = {
       "readme.txt",           "licenses/IPA_Font_License.txt", "licenses/SDL2.txt",
       "licenses/SDL2_ttf.txt", "licenses/FreeType.txt",        "licenses/MinGW-w64.txt",
