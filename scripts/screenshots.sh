@@ -64,6 +64,17 @@ grab() {
 }
 shot() { grab "${2:-}" | pnmtopng > "$out/$1.png"; }
 key() { xdotool key --window "$win" "$@"; }
+# The id of a visible window of the game other than those given, once one shows (a title search
+# would depend on the locale); fails after ten seconds.
+new_window() {
+  local not=() w id
+  for w in "$@"; do not+=(-e "$w"); done
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --pid "$game_pid" 2>/dev/null | grep -vx "${not[@]}" | head -1) && [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
 # True when the game-over screen shows a place line (red text on the top rows, centred).
 placed() {
   grab | python3 -c '
@@ -87,13 +98,7 @@ shot title
 # The submission dialog, enlarged as the game is; a comment typed, then closed with its button.
 xdotool windowfocus --sync "$win"
 xdotool key alt+F9
-dialog=""
-for _ in $(seq 100); do
-  # The game's other visible window (a title search would depend on the locale).
-  dialog=$(xdotool search --onlyvisible --pid "$game_pid" 2>/dev/null | grep -vx "$win" | head -1) && [ -n "$dialog" ] && break
-  sleep 0.1
-done
-[ -n "$dialog" ] || { echo "the dialog did not open" >&2; exit 1; }
+dialog=$(new_window "$win") || { echo "the dialog did not open" >&2; exit 1; }
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
 k=$((WIDTH / 309))
@@ -107,12 +112,7 @@ sleep 0.5
 shot submit-dialog-selection "$dialog"
 # Sent: the message box opens at the game's scale too.
 xdotool mousemove --sync --window "$dialog" $(((48 + 48) * k)) $(((136 + 16) * k)) click 1
-box=""
-for _ in $(seq 100); do
-  box=$(xdotool search --onlyvisible --pid "$game_pid" 2>/dev/null | grep -vx -e "$win" -e "$dialog" | head -1) && [ -n "$box" ] && break
-  sleep 0.1
-done
-[ -n "$box" ] || { echo "no message box after the send" >&2; exit 1; }
+box=$(new_window "$win" "$dialog") || { echo "no message box after the send" >&2; exit 1; }
 for _ in $(seq 50); do grep -q '" 200 ' "$work/ranking.log" && break; sleep 0.1; done
 grep -q '" 200 ' "$work/ranking.log" || { echo "the send did not reach the ranking server:" >&2; cat "$work/ranking.log" >&2; exit 1; }
 sleep 0.5
