@@ -21,5 +21,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velkor-ranking: %s\n\n%s", error.c_str(), server::kUsage);
     return 2;
   }
+  if (options->show_version) {
+    std::fputs(server::kVersion, stdout);
+    return 0;
+  }
   return server::RunServer(*options);
 }

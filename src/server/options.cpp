@@ -50,6 +50,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
       help = true;
       return options;
     }
+    if (name == "--version") {
+      options.show_version = true;
+      return options;
+    }
     if (name != "--listen" && name != "--db" && name != "--max-connections" && name != "--max-per-address" &&
         name != "--max-requests-per-connection" && name != "--trusted-proxy" && name != "--trusted-http-proxy") {
       error = "unknown option " + args[i];

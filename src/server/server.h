@@ -26,12 +26,17 @@ struct Options {
   // client. Empty: none.
   std::string trusted_http_proxy;
   std::chrono::seconds read_deadline{10};
+  // --version: print kVersion and exit.
+  bool show_version = false;
 };
+
+inline constexpr const char* kVersion = "velkor-ranking 1.12\n";
 
 inline constexpr const char* kUsage =
     "Usage: velkor-ranking [--listen ADDR:PORT] [--db FILE] [--max-connections N] [--max-per-address N]\n"
     "                      [--max-requests-per-connection N] [--trusted-proxy ADDR]\n"
     "                      [--trusted-http-proxy ADDR]\n"
+    "       velkor-ranking --help | --version\n"
     "\n"
     "Serves a Velkor internet ranking: takes the high scores the game sends and shows the\n"
     "ranking page that the game's browser button opens.\n"
@@ -54,6 +59,7 @@ inline constexpr const char* kUsage =
     "                          the address of an HTTP proxy in front of the server: on its\n"
     "                          connections the client is the last address of X-Forwarded-For\n"
     "  --help                  show this text\n"
+    "  --version               show the version and exit\n"
     "\n"
     "SIGTERM, SIGINT, SIGHUP or SIGQUIT stop the server after the entries under way are stored\n"
     "and answered; a second one stops it at once.\n"
@@ -62,7 +68,7 @@ inline constexpr const char* kUsage =
     "instead of --listen.\n";
 
 // Reads the command line. Nothing, with `error` set, when it is not understood; `help` is set
-// for --help.
+// for --help, and show_version for --version (each answered before the rest is read).
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& help, std::string& error);
 
 // Opens the database, listens and serves until a stopping signal (SIGTERM, SIGINT, SIGHUP or

@@ -13,6 +13,7 @@
 
 #include "app/sjis.h"
 #include "game/hiscore.h"
+#include "game/options.h"
 #include "ranking_fixture.h"
 
 namespace ranking_test {
@@ -398,6 +399,15 @@ TEST(RankingServer, CommandLine) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("--listen ADDR:PORT"), std::string::npos);
   EXPECT_NE(help.find("--db FILE"), std::string::npos);
+  EXPECT_NE(help.find("--version"), std::string::npos);
+  // The same version as the game's own --version, answered before the rest is read.
+  const std::string game_version = game::VersionText().substr(game::VersionText().find(' ') + 1);
+  for (std::vector<std::string> args : {std::vector<std::string>{"--version"}, {"--version", "--frobnicate"},
+                                        {"--db", "x.db", "--version"}}) {
+    args.insert(args.begin(), VELKOR_RANKING_BINARY);
+    EXPECT_EQ(RunToEnd(args, status), "velkor-ranking " + game_version) << args[1];
+    EXPECT_EQ(status, 0) << args[1];
+  }
   for (std::vector<std::string> bad : {std::vector<std::string>{"--listen", "8080"}, {"--listen", "[::1]:99999"},
                                        {"--db"}, {"--frobnicate"}}) {
     bad.insert(bad.begin(), VELKOR_RANKING_BINARY);
