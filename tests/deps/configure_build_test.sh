@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Each make run uses the CMAKE_FLAGS it was given: scripts/configure-build.sh on a small project
-# of cache settings (a flag given once must not hold for the next run, nor a failed configure's),
-# and every configure of the Makefile going through it.
+# Each make run uses the CMAKE_FLAGS it was given and no others: scripts/configure-build.sh on a
+# small project of cache settings (a flag given once must not hold for the next run, nor one set
+# by hand or by a failed configure), and every configure of the Makefile going through it.
 # Usage: configure_build_test.sh SOURCE_DIR
 set -u
 src=$1
@@ -23,7 +23,10 @@ option(BROKEN "" OFF)
 if(BROKEN)
   message(FATAL_ERROR "broken on purpose")
 endif()
-file(WRITE ${CMAKE_BINARY_DIR}/seen "HOST=${HOST} PREFIX=${CMAKE_INSTALL_PREFIX} BY_HAND=${BY_HAND}")
+# How many configures this cache has seen: 1 after a fresh start.
+math(EXPR runs "${RUNS} + 1")
+set(RUNS ${runs} CACHE INTERNAL "")
+file(WRITE ${CMAKE_BINARY_DIR}/seen "HOST=${HOST} PREFIX=${CMAKE_INSTALL_PREFIX} BY_HAND=${BY_HAND} RUNS=${RUNS}")
 CMAKE
 tree=$work/tree
 # run EXPECTED FLAG...: configures the tree with the Makefile's own -DBROKEN=OFF and FLAGs, and
@@ -35,23 +38,23 @@ run() {
   [ "$(cat "$tree/seen")" = "$expected" ] || fail "with '$*' the project saw '$(cat "$tree/seen")', not '$expected'"
 }
 
-run "HOST=club.example PREFIX=/usr BY_HAND=" -DHOST=club.example -DCMAKE_INSTALL_PREFIX=/usr
-run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND="
-# A setting made by hand stays while the flags stay the same, and the objects stay across a
-# fresh configure.
+run "HOST=club.example PREFIX=/usr BY_HAND= RUNS=1" -DHOST=club.example -DCMAKE_INSTALL_PREFIX=/usr
+run "HOST=club.example PREFIX=/usr BY_HAND= RUNS=2" -DHOST=club.example -DCMAKE_INSTALL_PREFIX=/usr
+run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND= RUNS=1"
+run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND= RUNS=2"
+# A setting made by hand goes too, and the objects stay across a fresh configure.
 cmake -S "$work/probe" -B "$tree" -DBY_HAND=1 > /dev/null
 mkdir -p "$tree/CMakeFiles/game.dir" && touch "$tree/CMakeFiles/game.dir/main.cpp.o"
-run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND=1"
-run "HOST=a:1 PREFIX=/usr/local BY_HAND=" -DHOST=a:1
+run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND= RUNS=1"
 [ -f "$tree/CMakeFiles/game.dir/main.cpp.o" ] || fail "a fresh configure removed the objects"
-run "HOST=b b PREFIX=/usr/local BY_HAND=" "-DHOST=b b"
+run "HOST=b b PREFIX=/usr/local BY_HAND= RUNS=1" "-DHOST=b b"
 # A configure that fails leaves no record, so the next run starts afresh too.
 "$configure" "$work/probe" "$tree" -DBROKEN=OFF -- -DHOST=c:3 -DBROKEN=ON > /dev/null 2>&1 && fail "the broken configure succeeded"
-run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND="
+run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND= RUNS=1"
 # A tree configured without the script (by hand, or by an older Makefile) starts afresh.
 cmake -S "$work/probe" -B "$work/old" -DHOST=old:1 > /dev/null
 tree=$work/old
-run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND="
+run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND= RUNS=1"
 
 # Every configure of the Makefile's targets goes through the script with the flags last.
 recipes=$(make -n -C "$src" run test-plain test-asan test-fuzz windows test-windows bench install package \
