@@ -57,7 +57,7 @@ tree=$work/old
 run "HOST=localhost:8080 PREFIX=/usr/local BY_HAND= RUNS=1"
 
 # Every configure of the Makefile's targets goes through the script with the flags last.
-recipes=$(make -n -C "$src" run test-plain test-asan test-fuzz windows test-windows bench install package \
+recipes=$(env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -n -C "$src" run test-plain test-asan test-fuzz windows test-windows bench install package \
           CMAKE_FLAGS=-DPROBE=1 2>&1 | sed -e ':a' -e '/\\$/N; s/\\\n//; ta')
 grep -E '(^|[ ;&])cmake +(-S|--fresh)' <<< "$recipes" && fail "a target configures with cmake itself"
 configures=$(grep -c 'configure-build.sh' <<< "$recipes")
