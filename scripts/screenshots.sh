@@ -8,7 +8,8 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh screenshots
 build=${1:-build}
-cmake -S . -B "$build" >/dev/null
+# With the default settings, whatever an earlier make was given (the ranking host shows).
+scripts/configure-build.sh . "$build" -- >/dev/null
 cmake --build "$build" -j2 --target velkor velkor-ranking >/dev/null
 out=$PWD/docs/screenshots
 mkdir -p "$out"
