@@ -56,11 +56,13 @@ class ChosenRankingHost : public ::testing::Test {
     // again until the dialog shows.
     for (int tries = 0; tries < 10 && dialog.empty(); ++tries) {
       Do({"key", "alt+F9"});
-      WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 2s);
+      WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 3s);
     }
     ASSERT_FALSE(dialog.empty()) << "the dialog did not open\n" << Log();
     ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
-    ASSERT_TRUE(testing_support::FillInAndSend(x, dialog, 3, 3, "club", "hi"));
+    ASSERT_TRUE(testing_support::FillInAndSend(x, dialog, 3, 3, "club", "hi"))
+        << "the dialog could not be filled in\n" << x.Xdotool({"search", "--all", "--pid", std::to_string(velkor.Pid())})
+        << "\n" << Log();
     ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 15s)) << "no message\n" << Log();
     ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == box; }, 5s));
     Do({"key", "Return"});
