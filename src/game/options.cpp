@@ -31,7 +31,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       std::string value;
       if (arg == "--ranking") {
         // An option after it is a forgotten host, not a host named "--xdg".
-        if (i + 1 == args.size() || args[i + 1].starts_with("-")) return fail("option '--ranking' needs a host (HOST or HOST:PORT)");
+        if (i + 1 == args.size() || args[i + 1].starts_with("-"))
+          return fail("option '--ranking' needs a host (HOST or HOST:PORT)");
         value = args[++i];
       } else {
         value = arg.substr(std::string_view("--ranking=").size());

@@ -99,8 +99,8 @@ Settings ReadSettingsFile() {
     return settings;
   }
   if (text->size() > kMaxSettingsBytes) {
-    settings.notes.push_back(std::string(kSettingsFileName) + " is larger than " + std::to_string(kMaxSettingsBytes / 1024) +
-                             " KiB and is ignored");
+    settings.notes.push_back(std::string(kSettingsFileName) + " is larger than " +
+                             std::to_string(kMaxSettingsBytes / 1024) + " KiB and is ignored");
     return settings;
   }
   return ParseSettings(*text);

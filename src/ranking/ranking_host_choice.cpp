@@ -60,7 +60,8 @@ std::optional<std::string> CheckRankingHost(std::string_view text, std::string& 
   for (char c : name) {
     if (static_cast<unsigned char>(c) >= 0x80)
       return refuse("write an international host name in its ASCII form (xn--...)");
-    if (!IsNameChar(c)) return refuse(std::string("a host name has only letters, digits, '-', '_' and '.', not '") + c + "'");
+    if (!IsNameChar(c))
+      return refuse(std::string("a host name has only letters, digits, '-', '_' and '.', not '") + c + "'");
   }
   if (name.front() == '.' || name.back() == '.' || name.find("..") != std::string_view::npos)
     return refuse("a host name has no empty part between its dots");

@@ -163,7 +163,8 @@ std::string HomePage() {
   std::string out;
   AppendPageStart(out, u8"Velkor");
   out += "<h1>Velkor Ver 1.12</h1>\n<p>";
-  AppendText(out, u8"十字に並んだ4つの数字を選ぶ、60秒の数字パズルです。ハイスコアはゲームからこのサイトのランキングに送れます。");
+  AppendText(out, u8"十字に並んだ4つの数字を選ぶ、60秒の数字パズルです。"
+                  u8"ハイスコアはゲームからこのサイトのランキングに送れます。");
   out += "</p>\n<p><a href=\"";
   out += kRankingPath;
   out += "\">";

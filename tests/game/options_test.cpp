@@ -39,7 +39,8 @@ TEST(Options, ReadsTheOptionsAndRefusesAnythingElse) {
       {{"--ranking", "http://ranking.example.org/"}, Action::Fail, false,
        "--ranking 'http://ranking.example.org/': give the host alone (host or host:port), without a scheme such as "
        "http://"},
-      {{"--ranking", "a.test:0"}, Action::Fail, false, "--ranking 'a.test:0': the port must be a number from 1 to 65535"},
+      {{"--ranking", "a.test:0"}, Action::Fail, false,
+       "--ranking 'a.test:0': the port must be a number from 1 to 65535"},
       {{"--ranking", "a.test", "--bogus"}, Action::Fail, false, "unknown option '--bogus'"},
   };
   for (const Case& c : cases) {

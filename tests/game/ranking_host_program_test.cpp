@@ -61,9 +61,11 @@ class ChosenRankingHost : public ::testing::Test {
     ASSERT_FALSE(dialog.empty()) << "the dialog did not open\n" << Log();
     ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
     ASSERT_TRUE(testing_support::FillInAndSend(x, dialog, 3, 3, "club", "hi"))
-        << "the dialog could not be filled in\n" << x.Xdotool({"search", "--all", "--pid", std::to_string(velkor.Pid())})
-        << "\n" << Log();
-    ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 15s)) << "no message\n" << Log();
+        << "the dialog could not be filled in; the program's windows:\n"
+        << x.Xdotool({"search", "--all", "--pid", std::to_string(velkor.Pid())}) << "\n"
+        << Log();
+    ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 15s))
+        << "no message\n" << Log();
     ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == box; }, 5s));
     Do({"key", "Return"});
     ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));

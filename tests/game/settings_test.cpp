@@ -21,7 +21,8 @@ TEST(Settings, ReadsTheRankingHostFromTheLinesAPlayerWrites) {
       {"empty", "", std::nullopt, {}},
       {"one line", "ranking=a.test\n", "a.test", {}},
       {"Notepad: byte-order mark, CR LF, comments, a section, blanks, a name in capitals",
-       "\xEF\xBB\xBF# our club\r\n; the server in the club room\r\n\r\n[velkor]\r\n  Ranking =  club.example.org:8080  \r\n",
+       "\xEF\xBB\xBF# our club\r\n; the server in the club room\r\n\r\n[velkor]\r\n"
+       "  Ranking =  club.example.org:8080  \r\n",
        "club.example.org:8080",
        {}},
       {"CR line ends", "# x\rranking=a.test\r", "a.test", {}},
