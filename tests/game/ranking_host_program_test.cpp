@@ -38,9 +38,16 @@ class ChosenRankingHost : public ::testing::Test {
   std::string Log() { return testing_support::ReadFile(dir.Path() / "velkor.log"); }
 
   // Starts `velkor args` in `data` (holding the best score 1234), opens the dialog from the
-  // title, sends, closes the success box and the dialog and quits.
+  // title, sends, closes the success box and the dialog and quits. `servers` are the ones the
+  // test listens with.
   void SendFromTheProgram(const std::vector<std::string>& args, const std::filesystem::path& data,
+                          const std::vector<const testing_support::ScriptServer*>& servers,
                           std::map<std::string, std::string> env = {}) {
+    auto servers_reached = [&] {
+      int n = 0;
+      for (const auto* server : servers) n += server->Connections();
+      return n;
+    };
     testing_support::WriteBestScoreTable(data / "hisc.dat");
     std::vector<std::string> argv = {VELKOR_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -60,8 +67,17 @@ class ChosenRankingHost : public ::testing::Test {
     }
     ASSERT_FALSE(dialog.empty()) << "the dialog did not open\n" << Log();
     ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
-    ASSERT_TRUE(testing_support::FillInAndSend(x, dialog, 3, 3, "club", "hi"))
-        << "the dialog could not be filled in; the program's windows:\n"
+    // What is tested is where the entry goes, not how the dialog is worked: when the desktop
+    // loses a step on a busy machine (nothing sent yet), the dialog is found again and filled in
+    // once more.
+    bool filled = testing_support::FillInAndSend(x, dialog, 3, 3, "club", "hi");
+    if (!filled && servers_reached() == 0) {
+      std::this_thread::sleep_for(1s);
+      ASSERT_TRUE(WaitUntil([&] { return !(dialog = WindowNamed("ハイスコア自動送信")).empty(); }, 5s));
+      ASSERT_TRUE(WaitUntil([&] { return x.Xdotool({"getwindowfocus"}) == dialog; }, 5s));
+      filled = testing_support::FillInAndSend(x, dialog, 3, 3, "club", "hi");
+    }
+    ASSERT_TRUE(filled) << "the dialog could not be filled in; the program's windows:\n"
         << x.Xdotool({"search", "--all", "--pid", std::to_string(velkor.Pid())}) << "\n"
         << Log();
     ASSERT_TRUE(WaitUntil([&] { return !(box = WindowNamed("ノルダース")).empty(); }, 15s))
@@ -89,7 +105,7 @@ class ChosenRankingHost : public ::testing::Test {
 
 TEST_F(ChosenRankingHost, TheOptionSendsToTheHostItNames) {
   testing_support::ScriptServer server({testing_support::AcceptEntry()});
-  ASSERT_NO_FATAL_FAILURE(SendFromTheProgram({"--ranking", "127.0.0.1:" + std::to_string(server.Port())}, dir.Path()));
+  ASSERT_NO_FATAL_FAILURE(SendFromTheProgram({"--ranking", "127.0.0.1:" + std::to_string(server.Port())}, dir.Path(), {&server}));
   ASSERT_EQ(server.Requests().size(), 1u) << Log();
   EXPECT_EQ(server.Requests()[0], TheEntry());
 }
@@ -100,7 +116,7 @@ TEST_F(ChosenRankingHost, TheSettingsFileBesideHiscDatSendsToItsHost) {
   testing_support::ScriptServer server({testing_support::AcceptEntry()});
   testing_support::WriteFile(dir.Path() / "velkor.ini", "\xEF\xBB\xBF# the club's ranking\r\nranking = 127.0.0.1:" +
                                                             std::to_string(server.Port()) + "\r\nsound = off\r\n");
-  ASSERT_NO_FATAL_FAILURE(SendFromTheProgram({}, dir.Path()));
+  ASSERT_NO_FATAL_FAILURE(SendFromTheProgram({}, dir.Path(), {&server}));
   ASSERT_EQ(server.Requests().size(), 1u) << Log();
   EXPECT_EQ(server.Requests()[0], TheEntry());
   EXPECT_NE(Log().find("velkor: velkor.ini line 3: unknown setting 'sound'; ignored\n"), std::string::npos) << Log();
@@ -119,13 +135,14 @@ TEST_F(ChosenRankingHost, WithXdgTheFileInTheDataDirectoryCountsAndTheOptionWins
                                                             std::to_string(testing_support::UnusedPort()) + "\n");
   const std::map<std::string, std::string> env = {{"XDG_DATA_HOME", (dir.Path() / "share").string()}};
 
-  ASSERT_NO_FATAL_FAILURE(SendFromTheProgram({"--xdg"}, data, env));
+  ASSERT_NO_FATAL_FAILURE(SendFromTheProgram({"--xdg"}, data, {&from_file, &from_option}, env));
   ASSERT_EQ(from_file.Requests().size(), 1u) << Log();
   EXPECT_EQ(from_file.Requests()[0], TheEntry());
   EXPECT_NE(Log().find("velkor: velkor.ini line 2: unknown setting 'colour'; ignored\n"), std::string::npos) << Log();
 
   ASSERT_NO_FATAL_FAILURE(
-      SendFromTheProgram({"--xdg", "--ranking=127.0.0.1:" + std::to_string(from_option.Port())}, data, env));
+      SendFromTheProgram({"--xdg", "--ranking=127.0.0.1:" + std::to_string(from_option.Port())}, data,
+                         {&from_option}, env));
   ASSERT_EQ(from_option.Requests().size(), 1u) << Log();
   EXPECT_EQ(from_option.Requests()[0], TheEntry());
   EXPECT_EQ(from_file.Connections(), 1);
