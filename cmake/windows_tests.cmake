@@ -8,7 +8,7 @@ set(VELKOR_WINDOWS_TEST_SKIPS
   game/program_test.cpp game/window_test.cpp media/wave_test.cpp
   platform/audio_test.cpp platform/screen_test.cpp platform/sdl_keyboard_test.cpp platform/text_test.cpp
   ranking/submit_program_test.cpp ranking/unit2_ranking_server_test.cpp
-  game/first_scale_test.cpp game/no_desktop_test.cpp game/options_test.cpp
+  game/first_scale_test.cpp game/no_desktop_test.cpp game/options_test.cpp game/ranking_host_program_test.cpp
   platform/sdl_gamepad_test.cpp platform/user_data_dir_test.cpp
   # Winsock tells a peer's close only once the data before it has been read, so its notice never
   # finds data waiting.

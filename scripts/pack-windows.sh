@@ -16,7 +16,8 @@ x86_64-w64-mingw32-strip "$top/velkor.exe"
 cp /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf "$top/ipagp.ttf"
 # Windows' own text tools want CR LF; a byte-order mark tells Notepad the text is UTF-8.
 crlf() { printf '\xEF\xBB\xBF' >"$2"; sed 's/\r$//; s/$/\r/' "$1" >>"$2"; }
-crlf "$here/packaging/windows/readme.txt" "$top/readme.txt"
+# The read-me as the build configured it (with the ranking host it sends to), beside velkor.exe.
+crlf "$(dirname "$exe")/readme.txt" "$top/readme.txt"
 crlf /usr/share/doc/fonts-ipafont-gothic/copyright "$top/licenses/IPA_Font_License.txt"
 # A library's own licence, then what Debian records of every part of its source: the parts under
 # licences of their own (FreeType's inflate and bitmap-font drivers, SDL's maths and HID code) are

@@ -10,9 +10,11 @@
 #include "app/forms.h"
 #include "app/sjis.h"
 #include "game/options.h"
+#include "game/settings.h"
 #include "game/unit1.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "ranking/ranking_host.h"
 
 int main(int argc, char** argv) {
   const game::ProgramOptions options = game::ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -36,6 +38,13 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // The settings file lies beside hisc.dat; the command line wins over it, and it over the build.
+  const game::Settings settings = game::ReadSettingsFile();
+  for (const std::string& note : settings.notes) std::fprintf(stderr, "velkor: %s\n", note.c_str());
+  if (!options.ranking_host.empty())
+    ranking::UseRankingHost(options.ranking_host);
+  else if (settings.ranking_host)
+    ranking::UseRankingHost(*settings.ranking_host);
   try {
     auto platform = platform::CreateSdlPlatform();
     app::TApplication application(*platform);

@@ -12,6 +12,9 @@ struct ProgramOptions {
   // Keep hisc.dat in the user's data directory instead of the current one (the desktop menu's
   // entry starts the game so).
   bool user_data_dir = false;
+  // --ranking HOST[:PORT]: the ranking server to send to instead of the settings file's or the
+  // build's (checked; empty when not given).
+  std::string ranking_host;
   std::string error;  // with Fail: what was wrong
 };
 

@@ -4,7 +4,7 @@
 
 namespace ranking {
 
-const std::string& RankingHost() {
+const std::string& BuiltInRankingHost() {
   static const std::string host = VELKOR_RANKING_HOST;
   return host;
 }

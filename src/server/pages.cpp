@@ -159,6 +159,20 @@ std::string MessagePage(std::u8string_view heading, std::u8string_view text) {
   return out;
 }
 
+std::string HomePage() {
+  std::string out;
+  AppendPageStart(out, u8"Velkor");
+  out += "<h1>Velkor Ver 1.12</h1>\n<p>";
+  AppendText(out, u8"十字に並んだ4つの数字を選ぶ、60秒の数字パズルです。"
+                  u8"ハイスコアはゲームからこのサイトのランキングに送れます。");
+  out += "</p>\n<p><a href=\"";
+  out += kRankingPath;
+  out += "\">";
+  AppendText(out, kTitle);
+  out += "</a></p>\n</body>\n</html>\n";
+  return out;
+}
+
 std::string RefusalPage(Refusal refusal) {
   const RefusalInfo& info = Describe(refusal);
   return MessagePage(info.status == 400 ? u8"送信できません" : u8"エラー", info.text);

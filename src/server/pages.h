@@ -26,6 +26,8 @@ inline constexpr std::string_view kJsonType = "application/json; charset=utf-8";
 // Rows best first; places are numbered in that order. Dates in the server's local time.
 std::string RenderRankingHtml(const std::vector<RankRow>& rows);
 std::string RenderRankingJson(const std::vector<RankRow>& rows);
+// The home page: what the game is, and the way to its ranking.
+std::string HomePage();
 // A short CP932 page with one message.
 std::string MessagePage(std::u8string_view heading, std::u8string_view text);
 // The page answering a refused request.

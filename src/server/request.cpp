@@ -282,6 +282,11 @@ Classified Classify(const RequestHead& head) {
   std::size_t question = target.find('?');
   std::string_view path = target.substr(0, question);
   std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  // The home page without its last slash too, as people type it.
+  if (path == "/" || path == kHomePath || path == kHomePath.substr(0, kHomePath.size() - 1)) {
+    c.route = Route::kHome;
+    return c;
+  }
   if (path != kRankingPath) {
     c.refusal = Refusal::kNotFound;
     return c;

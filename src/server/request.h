@@ -14,6 +14,9 @@
 namespace server {
 
 inline constexpr std::string_view kRankingPath = "/~tobrin/soft/velkor/ran/ranking.cgi";
+// The maker's home page, which the game-over screen shows; answered, as the server's root is,
+// with a page that leads to the ranking.
+inline constexpr std::string_view kHomePath = "/~tobrin/";
 // A head that has not ended within this many bytes is refused.
 inline constexpr std::size_t kMaxHeadBytes = 8192;
 inline constexpr int kMaxNameChars = 10;
@@ -78,7 +81,7 @@ struct Entry {
   std::string comment;
 };
 
-enum class Route { kPage, kJson, kEntry, kRefused };
+enum class Route { kPage, kJson, kEntry, kHome, kRefused };
 
 struct Classified {
   Route route = Route::kRefused;

@@ -178,7 +178,7 @@ class Server {
   const Body& Html() const { return html_; }
   const Body& Json() const { return json_; }
   const Body& RefusalBody(Refusal r) const { return refusal_pages_[static_cast<std::size_t>(r)]; }
-  Body stored_page, duplicate_page;
+  Body stored_page, duplicate_page, home_page;
   const Body no_body = std::make_shared<const std::string>();
 
  private:
@@ -376,6 +376,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     switch (c.route) {
       case Route::kPage: return Send(200, server_.Html(), kHtmlType, "page");
       case Route::kJson: return Send(200, server_.Json(), kJsonType, "json", "Access-Control-Allow-Origin: *\r\n");
+      case Route::kHome: return Send(200, server_.home_page, kHtmlType, "home");
       case Route::kRefused: return Refuse(c.refusal);
       case Route::kEntry: return Store(std::move(c.entry));
     }
@@ -534,6 +535,7 @@ Server::Server(const Options& opts, LogQueue& log_queue)
       MessagePage(u8"送信成功", u8"ハイスコアを登録しました。ありがとうございました。"));
   duplicate_page = std::make_shared<const std::string>(
       MessagePage(u8"送信成功", u8"このハイスコアは登録済みです。"));
+  home_page = std::make_shared<const std::string>(HomePage());
   if (!options.trusted_proxy.empty()) {
     asio::error_code ec;
     auto proxy = asio::ip::make_address(options.trusted_proxy, ec);

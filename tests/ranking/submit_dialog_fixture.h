@@ -9,8 +9,8 @@
 
 #include "app/dialogs.h"
 #include "app/sjis.h"
+#include "ranking/ranking_host.h"
 #include "ranking/unit2.h"
-#include "ranking_host_for_tests.h"
 #include "support/form_driver.h"
 #include "support/harness.h"
 #include "support/script_server.h"
@@ -87,7 +87,7 @@ class SubmitDialogTest : public ::testing::Test {
   }
 
   void UseServer(const ScriptServer& server) {
-    ranking_testing::ranking_host = "127.0.0.1:" + std::to_string(server.Port());
+    ranking::UseRankingHost("127.0.0.1:" + std::to_string(server.Port()));
   }
 
   SubmitDialogTest() { driver.AnswerAllMessages(messages); }

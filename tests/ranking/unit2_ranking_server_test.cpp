@@ -12,7 +12,7 @@ using namespace submit_dialog_testing;
 TEST_F(SubmitDialogTest, TheRankingServerStoresTheSendAndItsPageShowsIt) {
   StartGame(5611, "");
   ranking_test::RankingServer server;
-  ranking_testing::ranking_host = "127.0.0.1:" + std::to_string(server.Port());
+  ranking::UseRankingHost("127.0.0.1:" + std::to_string(server.Port()));
   RunDialog([&](ranking::TForm2& d) {
     Send(d, "abc", "hi");
     WhenIdle([&](ranking::TForm2& d2) {
@@ -30,7 +30,7 @@ TEST_F(SubmitDialogTest, TheRankingServerStoresTheSendAndItsPageShowsIt) {
   // The page the third button opened shows the entry.
   ASSERT_EQ(h.platform.OpenedUrls().size(), 1u);
   const std::string url = h.platform.OpenedUrls()[0];
-  ASSERT_EQ(url, "http://" + ranking_testing::ranking_host + kPath);
+  ASSERT_EQ(url, "http://" + ranking::RankingHost() + kPath);
   std::string page = ranking_test::Exchange(server.Port(), ranking_test::GameRequest(url.substr(url.find(kPath))));
   EXPECT_EQ(ranking_test::StatusOf(page), 200);
   EXPECT_NE(page.find("<td>abc</td><td class=\"n\">1234</td><td>hi</td>"), std::string::npos) << page;

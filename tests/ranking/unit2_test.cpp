@@ -90,7 +90,7 @@ TEST_F(SubmitDialogTest, ASuccessfulSendGoesOutExactlyAndCannotBeRepeated) {
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0], "GET " + kPath + "?command=entry&name=abc&score=1234&pass_s=5611&comment=hi* HTTP/1.0\r\n"
                                   "Host: 127.0.0.1\r\n" + kFixedLines);
-  const std::string url = "http://" + ranking_testing::ranking_host + kPath;
+  const std::string url = "http://" + ranking::RankingHost() + kPath;
   EXPECT_EQ(ranking::RankingURL, url);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], app::Sjis(u8"送信成功です！\rハイスコア申請ありがとうございました。\rランキングの確認は\r") + url +
@@ -189,7 +189,7 @@ TEST_F(SubmitDialogTest, FailuresLeaveTheButtonForAnotherTry) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     messages.clear();
-    ranking_testing::ranking_host = c.host;
+    ranking::UseRankingHost(c.host);
     bool enabled_after = false;
     RunDialog([&](ranking::TForm2& d) {
       Send(d, "abc", "hi");
@@ -280,7 +280,7 @@ TEST_F(SubmitDialogTest, ClosingWhileASendWaitsCancelsItQuietly) {
 
 TEST_F(SubmitDialogTest, TheThirdButtonOpensTheRankingPageInTheBrowser) {
   StartGame();
-  ranking_testing::ranking_host = "ranking.test:8080";
+  ranking::UseRankingHost("ranking.test:8080");
   RunDialog([&](ranking::TForm2& d) {
     driver.Click(*d.Button3);
     WhenIdle([&](ranking::TForm2& d2) { driver.CloseBox(d2); });

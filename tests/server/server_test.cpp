@@ -14,6 +14,10 @@
 #include "app/sjis.h"
 #include "game/hiscore.h"
 #include "game/options.h"
+#include "game/screens.h"
+#include "platform/codec.h"
+#include "ranking/ranking_host.h"
+#include "ranking/unit2.h"
 #include "ranking_fixture.h"
 
 namespace ranking_test {
@@ -57,6 +61,41 @@ TEST(RankingServer, TheGamesEntryIsStoredAndShownOnBothPages) {
   EXPECT_LT(first, second);
   EXPECT_EQ(HeaderOf(Exchange(server.Port(), GameRequest(std::string(kRankingPath) + "?format=json")), "Content-Type"),
             "application/json; charset=utf-8");
+}
+
+// The game shows the maker's home page on the game-over screen and opens the ranking page from
+// its dialog, both on the ranking host: each answers with a Shift_JIS page, and the home page (at
+// the server's root too) leads to the ranking.
+TEST(RankingServer, EveryAddressTheGameShowsOrOpensAnswersAndTheHomePageLeadsToTheRanking) {
+  RankingServer server;
+  ASSERT_EQ(StatusOf(Exchange(server.Port(), EntryRequest("abc", "1234", "5611", "hi"))), 200);
+  const std::string origin = "http://127.0.0.1:" + std::to_string(server.Port());
+  ranking::UseRankingHost(origin.substr(7));
+  const std::string addresses[] = {game::MakerHomePage(), ranking::RankingCgiURL(), origin + "/"};
+  ranking::UseRankingHost(ranking::BuiltInRankingHost());
+  // A page's link, taken as a browser takes it from the page's own path.
+  auto resolve = [](const std::string& path, const std::string& href) {
+    if (href.starts_with("/")) return href;
+    return path.substr(0, path.rfind('/') + 1) + href;
+  };
+  for (const std::string& address : addresses) {
+    SCOPED_TRACE(address);
+    ASSERT_TRUE(address.starts_with(origin + "/"));
+    const std::string path = address.substr(origin.size());
+    std::string reply = Exchange(server.Port(), GameRequest(path));
+    ASSERT_EQ(StatusOf(reply), 200) << reply;
+    EXPECT_EQ(HeaderOf(reply, "Content-Type"), "text/html; charset=Shift_JIS");
+    std::string body = BodyOf(reply);
+    EXPECT_NE(body.find("<meta charset=\"Shift_JIS\">"), std::string::npos) << body;
+    EXPECT_TRUE(platform::Cp932ToUtf8Checked(body)) << body;
+    if (path == kRankingPath) continue;
+    std::smatch link;
+    ASSERT_TRUE(std::regex_search(body, link, std::regex("<a href=\"([^\"]*)\">([^<]*)</a>"))) << body;
+    EXPECT_NE(link[2].str().find(app::Sjis(u8"ランキング")), std::string::npos) << body;
+    const std::string page = Exchange(server.Port(), GameRequest(resolve(path, link[1])));
+    EXPECT_EQ(StatusOf(page), 200);
+    EXPECT_NE(BodyOf(page).find("<td>abc</td><td class=\"n\">1234</td><td>hi</td>"), std::string::npos) << page;
+  }
 }
 
 TEST(RankingServer, EveryRefusalHasItsStatusAndNothingIsStored) {
@@ -321,7 +360,7 @@ TEST(RankingServer, HeadIsAnsweredWithTheHeadersOfAGetAndNoBody) {
   struct Case {
     std::string target;
     int status;
-  } cases[] = {{p, 200}, {p + "?format=json", 200}, {"/nothing", 404},
+  } cases[] = {{p, 200}, {p + "?format=json", 200}, {"/~tobrin/", 200}, {"/", 200}, {"/nothing", 404},
                {p + "?command=entry&name=new&score=60&pass_s=" + Pass(60) + "&comment=hi*", 405}};
   for (const Case& c : cases) {
     // What a GET gets (for the entry: what any refusal gets, as a GET would store it).

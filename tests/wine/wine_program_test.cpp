@@ -155,6 +155,10 @@ TEST_F(WineProgram, TheZipHoldsTheProgramTheFontTheReadMeAndTheLicences) {
   const std::string readme = testing_support::ReadFile(folder_ / "readme.txt");
   EXPECT_NE(readme.find("[日本語]"), std::string::npos);
   EXPECT_NE(readme.find("[English]"), std::string::npos);
+  // Where the zip's game sends, in both parts, and the settings file that changes it.
+  EXPECT_NE(readme.find("送り先は " VELKOR_CONFIGURED_RANKING_HOST " です"), std::string::npos) << readme;
+  EXPECT_NE(readme.find("ranking server, at\r\n  " VELKOR_CONFIGURED_RANKING_HOST " "), std::string::npos) << readme;
+  EXPECT_NE(readme.find("ranking = ranking.example.org:8080"), std::string::npos);
   EXPECT_TRUE(testing_support::ReadFile(folder_ / "ipagp.ttf") ==
               testing_support::ReadFile("/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf"))
       << "ipagp.ttf is not the IPA P Gothic the program was tested with";
