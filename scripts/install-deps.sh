@@ -6,6 +6,7 @@ want=(cmake make g++ pkg-config zlib1g-dev libsdl2-dev libsdl2-ttf-dev libx11-de
 case "${1:-run}" in
   test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils libx11-dev clang libclang-rt-14-dev
                sox libsqlite3-dev libasio-dev chromium nginx-light libnginx-mod-stream openbox
+               fluxbox xfwm4 xfconf icewm dbus-daemon
                systemd man-db desktop-file-utils appstream lintian dpkg-dev) ;;
   # The cross build from Debian's sources, and wine to run what it makes.
   windows) want+=(g++-mingw-w64-x86-64-posix dpkg-dev debian-archive-keyring libgtest-dev libgmock-dev zip unzip

@@ -57,14 +57,24 @@ class VirtualX {
   std::string display_;
 };
 
-// A window manager (openbox) on a display, for as long as the object lives; the constructor
-// returns once it manages the screen.
+// The window managers the program is tried under: each frames windows in its own way.
+enum class WindowManagerKind { kOpenbox, kFluxbox, kXfwm4, kIcewm };
+
+// A window manager on a display, for as long as the object lives; the constructors return once it
+// manages the screen.
 class WindowManager {
  public:
+  // openbox as it comes.
   explicit WindowManager(const std::string& display);
+  // `kind` with its settings, home and log (`<dir>/window-manager.log`) in `dir`, and no key
+  // bindings of its own, so that every key reaches the program (F11 and Alt+F8 among them).
+  WindowManager(const std::string& display, WindowManagerKind kind, const std::string& dir);
   ~WindowManager();
+  WindowManager(const WindowManager&) = delete;
+  WindowManager& operator=(const WindowManager&) = delete;
 
  private:
+  ChildProcess bus_;  // a session bus of its own, for a manager that keeps its settings behind one
   ChildProcess wm_;
 };
 

@@ -2,7 +2,12 @@
 // bottom of the screen that the window manager keeps out of its work area.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <signal.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "support/process.h"
@@ -31,6 +36,13 @@ std::vector<long> Cardinals(::Display* dpy, ::Window window, const char* name) {
   return out;
 }
 
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 std::vector<long> RootCardinals(const std::string& display, const char* name) {
   ::Display* dpy = XOpenDisplay(display.c_str());
   if (!dpy) return {};
@@ -48,7 +60,82 @@ WindowManager::WindowManager(const std::string& display) {
     throw std::runtime_error("openbox did not take the screen");
 }
 
-WindowManager::~WindowManager() = default;
+namespace {
+
+// xfwm4's shortcuts: the custom set, empty, in place of its defaults (Alt+F8 resizes there).
+constexpr const char* kXfwm4Shortcuts = R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-keyboard-shortcuts" version="1.0">
+  <property name="xfwm4" type="empty">
+    <property name="custom" type="empty">
+      <property name="override" type="bool" value="true"/>
+    </property>
+  </property>
+</channel>
+)";
+
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+}  // namespace
+
+WindowManager::WindowManager(const std::string& display, WindowManagerKind kind, const std::string& dir) {
+  const std::filesystem::path home = dir;
+  const std::string log = (home / "window-manager.log").string();
+  // Its own home and settings only: none of this machine's.
+  std::map<std::string, std::string> env = {{"DISPLAY", display},
+                                            {"HOME", home.string()},
+                                            {"XDG_CONFIG_HOME", (home / "config").string()},
+                                            {"XDG_CONFIG_DIRS", (home / "config-dirs").string()}};
+  std::filesystem::create_directories(home / "config-dirs");
+  std::vector<std::string> argv;
+  switch (kind) {
+    case WindowManagerKind::kOpenbox:
+      WriteText(home / "openbox-rc.xml",
+                "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\"></openbox_config>\n");
+      argv = {"openbox", "--sm-disable", "--config-file", (home / "openbox-rc.xml").string()};
+      break;
+    case WindowManagerKind::kFluxbox:
+      WriteText(home / "fluxbox-keys", "");
+      WriteText(home / "fluxbox-init", "session.keyFile: " + (home / "fluxbox-keys").string() +
+                                           "\nsession.screen0.toolbar.visible: false\n");
+      argv = {"fluxbox", "-rc", (home / "fluxbox-init").string()};
+      break;
+    case WindowManagerKind::kXfwm4: {
+      // Its settings come from xfconfd, which the session bus starts on demand.
+      WriteText(home / "config/xfce4/xfconf/xfce-perchannel-xml/xfce4-keyboard-shortcuts.xml", kXfwm4Shortcuts);
+      const std::filesystem::path socket = home / "bus";
+      bus_.Start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket.string()},
+                 env, dir, (home / "bus.log").string());
+      if (!WaitUntil([&] { return std::filesystem::exists(socket) || !bus_.Running(); }, 10s) || !bus_.Running())
+        throw std::runtime_error("the session bus did not start: " + ReadText(home / "bus.log"));
+      env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + socket.string();
+      argv = {"xfwm4", "--compositor=off", "--sm-client-disable"};
+      break;
+    }
+    case WindowManagerKind::kIcewm:
+      // Alt+F8 resizes there, Alt+F11 goes to full screen: the program's keys alone.
+      WriteText(home / "icewm/preferences", "ShowTaskBar=0\nKeyWinSize=\"\"\nKeyWinFullscreen=\"\"\n");
+      env["ICEWM_PRIVCFG"] = (home / "icewm").string();
+      argv = {"icewm"};
+      break;
+  }
+  wm_.Start(argv, env, dir, log);
+  if (!WaitUntil([&] { return !RootCardinals(display, "_NET_SUPPORTING_WM_CHECK").empty() || !wm_.Running(); },
+                 20s) ||
+      !wm_.Running())
+    throw std::runtime_error(argv[0] + " did not take the screen: " + ReadText(log));
+}
+
+WindowManager::~WindowManager() {
+  wm_.Signal(SIGKILL);
+  wm_.Wait(5s);
+  // The bus's own children (xfconfd) go with it.
+  if (bus_.Pid() > 0 && bus_.Running()) ::kill(-bus_.Pid(), SIGKILL);
+}
 
 BottomPanel::BottomPanel(const std::string& display, int height) {
   dpy_ = XOpenDisplay(display.c_str());

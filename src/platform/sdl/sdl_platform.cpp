@@ -4,6 +4,7 @@
 // bring the system's macros (CreateWindow) into this file.
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #endif
 
 #include <algorithm>
@@ -337,7 +338,11 @@ void SdlWindow::SetTitle(const std::string& cp932) {
 void SdlWindow::SetClientSize(int width, int height) {
   client_width_ = width;
   client_height_ = height;
-  SDL_SetWindowSize(window_, width * scale_, height * scale_);
+  // SDL resizes a window of fixed size by moving it too, by the frame it last heard of: a resize
+  // to the size the window has would be only that move.
+  int w = 0, h = 0;
+  SDL_GetWindowSize(window_, &w, &h);
+  if (w != width * scale_ || h != height * scale_) SDL_SetWindowSize(window_, width * scale_, height * scale_);
 }
 
 void SdlWindow::SetBordered(bool bordered) {
@@ -406,8 +411,41 @@ bool FramedOnX11(SDL_Window* window) {
   return parent != root;
 }
 
+// The frame the window manager says it put around the window (_NET_FRAME_EXTENTS: left, right,
+// top, bottom); false when it says nothing.
+bool ReportedFrameOnX11(SDL_Window* window, long extents[4]) {
+  ::Display* display;
+  ::Window xwindow;
+  if (!X11WindowOf(window, display, xwindow)) return false;
+  const Atom atom = XInternAtom(display, "_NET_FRAME_EXTENTS", True);
+  if (atom == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const bool found = XGetWindowProperty(display, xwindow, atom, 0, 4, False, XA_CARDINAL, &type, &format, &count,
+                                        &after, &data) == Success &&
+                     data && format == 32 && count == 4;
+  if (found) std::copy_n(reinterpret_cast<const long*>(data), 4, extents);
+  if (data) XFree(data);
+  return found;
+}
+
+// SDL moves a framed window (and resizes one of fixed size, which moves it too) by the borders it
+// last read from its queue. Right after the frame changes, as when it comes back after full
+// screen, those are the old ones, and every later move or resize would put the client area off by
+// the difference.
+bool SdlKnowsTheFrame(SDL_Window* window) {
+  long reported[4];
+  if (!ReportedFrameOnX11(window, reported)) return true;
+  int top = 0, left = 0, bottom = 0, right = 0;
+  if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return true;
+  return left == reported[0] && right == reported[1] && top == reported[2] && bottom == reported[3];
+}
+
 // The client area's place once the window manager has done with it: when it has kept still for a
-// while, or when the window manager has had its time.
+// while and SDL has read the frame the window manager reports, or when the window manager has had
+// its time. SDL's queue is read meanwhile; the events wait there for the program.
 void SettledClientOrigin(SDL_Window* window, int& x, int& y) {
   constexpr Uint64 kStill = 100, kPatience = 1000;
   const Uint64 start = SDL_GetTicks64();
@@ -415,6 +453,7 @@ void SettledClientOrigin(SDL_Window* window, int& x, int& y) {
   ClientOriginOnX11(window, x, y);
   for (;;) {
     SDL_Delay(5);
+    SDL_PumpEvents();
     int nx = x, ny = y;
     ClientOriginOnX11(window, nx, ny);
     const Uint64 now = SDL_GetTicks64();
@@ -423,7 +462,7 @@ void SettledClientOrigin(SDL_Window* window, int& x, int& y) {
       y = ny;
       still_since = now;
     }
-    if (now - still_since >= kStill || now - start >= kPatience) return;
+    if ((now - still_since >= kStill && SdlKnowsTheFrame(window)) || now - start >= kPatience) return;
   }
 }
 
