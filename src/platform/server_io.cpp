@@ -1,9 +1,12 @@
 #include "platform/server_io.h"
 
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace platform {
 
@@ -27,6 +30,32 @@ bool WriteToStderr(std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+std::string UserName() {
+  uid_t uid = getuid();
+  std::string name = std::to_string(uid);
+  std::vector<char> buf(16384);
+  passwd pw{};
+  passwd* found = nullptr;
+  if (getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found) name = found->pw_name;
+  if (uid == 0) {
+    const char* by = std::getenv("SUDO_USER");
+    if (by && *by) name += std::string(" (sudo by ") + by + ")";
+  }
+  return name;
+}
+
+std::vector<std::string> GiveToOwnerOf(const std::string& owner_of, const std::vector<std::string>& files) {
+  std::vector<std::string> changed;
+  struct stat owner {};
+  if (geteuid() != 0 || ::stat(owner_of.c_str(), &owner) != 0 || owner.st_uid == 0) return changed;
+  for (const std::string& file : files) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != 0) continue;
+    if (::chown(file.c_str(), owner.st_uid, owner.st_gid) == 0) changed.push_back(file);
+  }
+  return changed;
 }
 
 }  // namespace platform
