@@ -124,12 +124,13 @@ Args Parse(const std::vector<std::string>& args) {
 
 // Refuses options the command does not take and a count of words it does not expect.
 void Expect(const Args& a, std::size_t words, std::initializer_list<const char*> allowed) {
-  for (const auto& [name, value] : a.values)
-    if (std::find_if(allowed.begin(), allowed.end(), [&](const char* n) { return name == n; }) == allowed.end())
-      throw UsageError(a.words[0] + " does not take " + name);
-  for (const std::string& name : a.flags)
-    if (std::find_if(allowed.begin(), allowed.end(), [&](const char* n) { return name == n; }) == allowed.end())
-      throw UsageError(a.words[0] + " does not take " + name);
+  auto check = [&](const std::string& option) {
+    for (const char* name : allowed)
+      if (option == name) return;
+    throw UsageError(a.words[0] + " does not take " + option);
+  };
+  for (const auto& value : a.values) check(value.first);
+  for (const std::string& flag : a.flags) check(flag);
   if (a.words.size() != words) {
     std::string what = a.words[0];
     if (what == "filter" && a.words.size() > 1) what += " " + a.words[1];
