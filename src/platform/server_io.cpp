@@ -1,5 +1,6 @@
 #include "platform/server_io.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -51,9 +52,15 @@ std::vector<std::string> GiveToOwnerOf(const std::string& owner_of, const std::v
   struct stat owner {};
   if (geteuid() != 0 || ::stat(owner_of.c_str(), &owner) != 0 || owner.st_uid == 0) return changed;
   for (const std::string& file : files) {
+    // Opened without following a link and changed through the descriptor: the directory is the
+    // owner's, who must not get root to hand over some other file by a link put in its place.
+    int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
     struct stat st {};
-    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != 0) continue;
-    if (::chown(file.c_str(), owner.st_uid, owner.st_gid) == 0) changed.push_back(file);
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0 && st.st_nlink == 1 &&
+        ::fchown(fd, owner.st_uid, owner.st_gid) == 0)
+      changed.push_back(file);
+    ::close(fd);
   }
   return changed;
 }
