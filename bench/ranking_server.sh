@@ -85,9 +85,11 @@ done
 for i in $(seq "$words"); do
   if [ $((i % 2)) -eq 0 ]; then admin filter add "zq${i}x"; else admin filter add "あらし$i"; fi
 done
-status=$(curl -s -o /dev/null -w '%{http_code}' -H 'X-Forwarded-For: 10.99.0.1' \
-  "http://127.0.0.1:$port$path?command=entry&name=troll2&score=1&pass_s=$(( (1 * 855) % 8998 + 1011 ))&comment=x*")
-[ "$status" = 403 ] || { echo "a banned name was answered $status, not 403" >&2; exit 1; }
+if [ "$bans" -ge 2 ]; then
+  status=$(curl -s -o /dev/null -w '%{http_code}' -H 'X-Forwarded-For: 10.99.0.1' \
+    "http://127.0.0.1:$port$path?command=entry&name=troll2&score=1&pass_s=$(( (1 * 855) % 8998 + 1011 ))&comment=x*")
+  [ "$status" = 403 ] || { echo "a banned name was answered $status, not 403" >&2; exit 1; }
+fi
 
 run_wrk entries "http://127.0.0.1:$port$path" "$work/entries.lua"
 stored=$(grep -c " stored " "$work/server.log" || true)
