@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Loads velkor-ranking on loopback with wrk: durable entries per second, then ranking page
-# requests per second, and beside them nginx serving the same page bytes as a static file.
+# requests per second, and beside them nginx serving the same page bytes as a static file; with
+# a few hundred bans and filter words in place (BENCH_BANS, BENCH_WORDS; default 300 each).
 # Usage: bench/ranking_server.sh [build dir] (default build-release)
 set -eu
 build=${1:-build-release}
