@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Loads velkor-ranking on loopback with wrk: durable entries per second, then ranking page
-# requests per second, and beside them nginx serving the same page bytes as a static file.
+# requests per second, and beside them nginx serving the same page bytes as a static file; with
+# a few hundred bans and filter words in place (BENCH_BANS, BENCH_WORDS; default 300 each).
 # Usage: bench/ranking_server.sh [build dir] (default build-release)
 set -eu
 build=${1:-build-release}
@@ -70,6 +71,27 @@ run_wrk() {  # label url [script]
 rate() { awk '/^Requests\/sec:/ {print $2}' "$work/$1.txt"; }
 p99() { awk '$1 == "99%" {print $2}' "$work/$1.txt"; }
 
+# A moderated ranking: a few hundred bans (IPv4 and IPv6 networks and names) and filter words
+# (Latin and kana), put in with the admin's commands while the server runs. None of them matches
+# the load's addresses, names or comments, so every entry is checked against all of them.
+bans=${BENCH_BANS:-300} words=${BENCH_WORDS:-300}
+admin() { "$server_bin" admin --db "$work/ranking.db" "$@" >/dev/null; }
+for i in $(seq "$bans"); do
+  case $((i % 3)) in
+    0) admin ban "172.$((16 + i % 16)).$((i / 16 % 256)).0/24" ;;
+    1) admin ban "2001:db8:$i::/48" ;;
+    2) admin ban --name "troll$i" ;;
+  esac
+done
+for i in $(seq "$words"); do
+  if [ $((i % 2)) -eq 0 ]; then admin filter add "zq${i}x"; else admin filter add "あらし$i"; fi
+done
+if [ "$bans" -ge 2 ]; then
+  status=$(curl -s -o /dev/null -w '%{http_code}' -H 'X-Forwarded-For: 10.99.0.1' \
+    "http://127.0.0.1:$port$path?command=entry&name=troll2&score=1&pass_s=$(( (1 * 855) % 8998 + 1011 ))&comment=x*")
+  [ "$status" = 403 ] || { echo "a banned name was answered $status, not 403" >&2; exit 1; }
+fi
+
 run_wrk entries "http://127.0.0.1:$port$path" "$work/entries.lua"
 stored=$(grep -c " stored " "$work/server.log" || true)
 
@@ -124,6 +146,6 @@ printf '  %-44s %12s/s   p99 %s\n' "entries (each stored and synced before 200)"
 printf '  %-44s %12s/s   p99 %s\n' "ranking page ($page_bytes bytes), velkor-ranking" "$(rate page)" "$(p99 page)"
 printf '  %-44s %12s/s   p99 %s\n' "same page as a static file, nginx" "$(rate nginx)" "$(p99 nginx)"
 awk -v a="$(rate page)" -v b="$(rate nginx)" 'BEGIN { printf "  page throughput / nginx static: %.2f\n", a / b }'
-echo "  entries stored: $stored"
+echo "  entries stored: $stored, with $bans bans and $words filter words in place"
 dropped=$(sed -n 's/^velkor-ranking: \([0-9]*\) log lines\{0,1\} dropped$/\1/p' "$work/server.log" | awk '{n += $1} END {print n + 0}')
 echo "  access-log lines dropped: $dropped"

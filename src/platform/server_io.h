@@ -2,7 +2,9 @@
 // What the ranking server needs from the system beyond sockets: its open-files limit and a
 // standard error written without the C library's stream lock.
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -13,5 +15,15 @@ std::size_t RaiseOpenFileLimit();
 // Writes all of `bytes` to standard error, waiting for the reader as long as it takes. False when
 // it cannot be written (the reader is gone).
 bool WriteToStderr(std::string_view bytes);
+
+// Who runs the program, for the admin's log: the user name (the number when it has none), and
+// for root under sudo the user who called sudo too: "root (sudo by alice)".
+std::string UserName();
+
+// Run as root on a database of another owner (the service's), files that SQLite made beside it
+// must stay the owner's, or the service could no longer open them. Gives each of `files` that
+// exists and belongs to root the owner and group of `owner_of`. Does nothing when not run as
+// root. Returns the files it changed.
+std::vector<std::string> GiveToOwnerOf(const std::string& owner_of, const std::vector<std::string>& files);
 
 }  // namespace platform

@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "server/admin.h"
 #include "server/server.h"
 
 int main(int argc, char** argv) {
   // A log reader that goes away must not end the server; writes to it just fail.
   std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "admin") return server::RunAdmin({args.begin() + 1, args.end()}, stdout, stderr);
   bool help = false;
   std::string error;
   auto options = server::ParseOptions(args, help, error);

@@ -96,16 +96,40 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
   out += '"';
 }
 
-std::string RenderRankingHtml(const std::vector<RankRow>& rows) {
+std::string RenderRankingHtml(const std::vector<RankRow>& rows, Period period) {
   std::string out;
   out.reserve(1024 + rows.size() * 160);
   AppendPageStart(out, kTitle);
   out += "<h1>";
   AppendText(out, kTitle);
-  out += "</h1>\n";
+  out += "</h1>\n<nav><p>";
+  // Links relative to the page, which is where the game's browser button opens it.
+  constexpr std::u8string_view kPeriodLabels[] = {u8"総合", u8"今日", u8"今週", u8"今月"};
+  for (Period p : kPeriods) {
+    if (p != Period::kAll) out += " | ";
+    std::u8string_view label = kPeriodLabels[static_cast<std::size_t>(p)];
+    if (p == period) {
+      out += "<strong>";
+      AppendText(out, label);
+      out += "</strong>";
+    } else {
+      out += p == Period::kAll ? std::string("<a href=\"ranking.cgi\">")
+                               : "<a href=\"ranking.cgi?period=" + std::string(PeriodName(p)) + "\">";
+      AppendText(out, label);
+      out += "</a>";
+    }
+  }
+  out += "</p></nav>\n";
+  if (period != Period::kAll) {
+    constexpr std::u8string_view kHeadings[] = {u8"", u8"今日のランキング", u8"今週のランキング（月曜から）",
+                                                u8"今月のランキング"};
+    out += "<h2>";
+    AppendText(out, kHeadings[static_cast<std::size_t>(period)]);
+    out += "</h2>\n";
+  }
   if (rows.empty()) {
     out += "<p>";
-    AppendText(out, u8"まだ登録はありません。");
+    AppendText(out, period == Period::kAll ? u8"まだ登録はありません。" : u8"この期間の登録はまだありません。");
     out += "</p>\n";
   } else {
     out += "<table>\n<thead><tr>";
@@ -129,7 +153,7 @@ std::string RenderRankingHtml(const std::vector<RankRow>& rows) {
   return out;
 }
 
-std::string RenderRankingJson(const std::vector<RankRow>& rows) {
+std::string RenderRankingJson(const std::vector<RankRow>& rows, Period period) {
   std::string out;
   out.reserve(32 + rows.size() * 128);
   out += "{\"entries\":[";
@@ -142,7 +166,9 @@ std::string RenderRankingJson(const std::vector<RankRow>& rows) {
     AppendJsonString(out, row.comment);
     out += ",\"date\":\"" + FormatTime(row.created_at, "%Y-%m-%dT%H:%M:%SZ", false) + "\"}";
   }
-  out += "\n]}\n";
+  out += "\n],\"period\":\"";
+  out += PeriodName(period);
+  out += "\"}\n";
   return out;
 }
 
@@ -175,13 +201,14 @@ std::string HomePage() {
 
 std::string RefusalPage(Refusal refusal) {
   const RefusalInfo& info = Describe(refusal);
-  return MessagePage(info.status == 400 ? u8"送信できません" : u8"エラー", info.text);
+  return MessagePage(info.status == 400 || info.status == 403 ? u8"送信できません" : u8"エラー", info.text);
 }
 
 std::string_view StatusText(int status) {
   switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/periods.h"
 #include "server/request.h"
 
 namespace server {
@@ -23,9 +24,10 @@ inline constexpr int kRankingSize = 100;
 inline constexpr std::string_view kHtmlType = "text/html; charset=Shift_JIS";
 inline constexpr std::string_view kJsonType = "application/json; charset=utf-8";
 
-// Rows best first; places are numbered in that order. Dates in the server's local time.
-std::string RenderRankingHtml(const std::vector<RankRow>& rows);
-std::string RenderRankingJson(const std::vector<RankRow>& rows);
+// Rows best first; places are numbered in that order. Dates in the server's local time. The
+// page begins with a choice of the period shown.
+std::string RenderRankingHtml(const std::vector<RankRow>& rows, Period period = Period::kAll);
+std::string RenderRankingJson(const std::vector<RankRow>& rows, Period period = Period::kAll);
 // The home page: what the game is, and the way to its ranking.
 std::string HomePage();
 // A short CP932 page with one message.

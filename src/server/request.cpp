@@ -144,6 +144,8 @@ const RefusalInfo& Describe(Refusal refusal) {
       {408, "timeout", u8"リクエストが時間内に届きませんでした。"},
       {503, "busy", u8"混み合っています。しばらくしてから送信して下さい。"},
       {503, "store-failed", u8"登録できませんでした。しばらくしてから送信して下さい。"},
+      {403, "banned", u8"この送信元またはこの名前からの登録は受け付けていません。"},
+      {400, "filtered-word", u8"名前かコメントに使えない言葉が含まれています。"},
   };
   static_assert(std::size(kInfo) == kRefusalCount);
   return kInfo[static_cast<std::size_t>(refusal)];
@@ -305,7 +307,11 @@ Classified Classify(const RequestHead& head) {
   c.route = Route::kPage;
   for (std::string_view rest = query; !rest.empty();) {
     std::size_t amp = rest.find('&');
-    if (rest.substr(0, amp) == "format=json") c.route = Route::kJson;
+    std::string_view param = rest.substr(0, amp);
+    if (param == "format=json") c.route = Route::kJson;
+    // An unknown period shows all time, as any other unknown parameter is ignored.
+    if (param.starts_with("period="))
+      if (auto period = ParsePeriod(param.substr(7))) c.period = *period;
     if (amp == std::string_view::npos) break;
     rest.remove_prefix(amp + 1);
   }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "server/periods.h"
+
 namespace server {
 
 inline constexpr std::string_view kRankingPath = "/~tobrin/soft/velkor/ran/ranking.cgi";
@@ -47,8 +49,10 @@ enum class Refusal {
   kTimeout,
   kBusy,
   kStoreFailed,
+  kBanned,        // the admin keeps the address or the name out
+  kFilteredWord,  // the name or the comment holds a filtered word
 };
-inline constexpr std::size_t kRefusalCount = static_cast<std::size_t>(Refusal::kStoreFailed) + 1;
+inline constexpr std::size_t kRefusalCount = static_cast<std::size_t>(Refusal::kFilteredWord) + 1;
 
 struct RefusalInfo {
   int status;
@@ -87,6 +91,7 @@ struct Classified {
   Route route = Route::kRefused;
   Refusal refusal = Refusal::kNone;
   Entry entry;  // for kEntry
+  Period period = Period::kAll;  // for kPage and kJson: ?period=today|week|month
 };
 Classified Classify(const RequestHead& head);
 

@@ -13,6 +13,7 @@
 
 #include "platform/server_io.h"
 #include "platform/service_socket.h"
+#include "server/live_ranking.h"
 #include "server/log.h"
 #include "server/pages.h"
 #include "server/rate_limit.h"
@@ -24,7 +25,6 @@ namespace {
 
 using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
-using Body = std::shared_ptr<const std::string>;
 
 constexpr auto kWriteDeadline = std::chrono::seconds(10);
 // After the last reply, how long unread input is drained before closing, so that closing with
@@ -147,14 +147,11 @@ class Server {
   ~Server() { *tracking_ = false; }
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
-  // Serves the ranking of `db`, which outlives the server.
-  void Open(RankingDb& db);
+  // Serves the ranking of `db`, with the pages read through `view_db`, another connection to the
+  // same file; both outlive the server.
+  void Open(RankingDb& db, RankingDb& view_db);
   int Run();
 
-  void SetPages(Body html, Body json) {
-    html_ = std::move(html);
-    json_ = std::move(json);
-  }
   // The slots: each open connection holds one, counted for its client address (`key`, empty for a
   // trusted proxy's connection whose client is not known yet).
   void Added(Connection* c, const std::string& key);
@@ -172,11 +169,10 @@ class Server {
   AccessLog log;
   RateLimiter limiter{kMaxAddresses};
   std::unique_ptr<EntryWriter> writer;
+  std::unique_ptr<LiveRanking> live;
   std::optional<asio::ip::address> trusted_proxy, trusted_http_proxy;
   bool stopping = false;
 
-  const Body& Html() const { return html_; }
-  const Body& Json() const { return json_; }
   const Body& RefusalBody(Refusal r) const { return refusal_pages_[static_cast<std::size_t>(r)]; }
   Body stored_page, duplicate_page, home_page;
   const Body no_body = std::make_shared<const std::string>();
@@ -208,7 +204,6 @@ class Server {
   std::unordered_map<Connection*, std::string> connections_;  // with the key each is counted for
   std::unordered_map<std::string, std::size_t> per_address_;
 
-  Body html_, json_;
   std::array<Body, kRefusalCount> refusal_pages_;
 };
 
@@ -374,8 +369,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     Classified c = Classify(*head);
     switch (c.route) {
-      case Route::kPage: return Send(200, server_.Html(), kHtmlType, "page");
-      case Route::kJson: return Send(200, server_.Json(), kJsonType, "json", "Access-Control-Allow-Origin: *\r\n");
+      case Route::kPage: return Send(200, server_.live->Page(c.period, false, std::time(nullptr)), kHtmlType, "page");
+      case Route::kJson:
+        return Send(200, server_.live->Page(c.period, true, std::time(nullptr)), kJsonType, "json",
+                    "Access-Control-Allow-Origin: *\r\n");
       case Route::kHome: return Send(200, server_.home_page, kHtmlType, "home");
       case Route::kRefused: return Refuse(c.refusal);
       case Route::kEntry: return Store(std::move(c.entry));
@@ -383,6 +380,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void Store(Entry entry) {
+    if (Refusal r = server_.live->Check(entry, Unmapped(client_)); r != Refusal::kNone) return Refuse(r);
     auto decision = server_.limiter.Admit(RateKey(Unmapped(client_)), Clock::now());
     if (decision.verdict == RateLimiter::Verdict::kLimited)
       return Refuse(Refusal::kTooMany, "Retry-After: " + std::to_string(decision.retry_after_seconds) + "\r\n");
@@ -562,16 +560,9 @@ Server::Server(const Options& opts, LogQueue& log_queue)
   Listen();
 }
 
-void Server::Open(RankingDb& db) {
-  std::vector<RankRow> top = db.Top(kRankingSize);
-  html_ = std::make_shared<const std::string>(RenderRankingHtml(top));
-  json_ = std::make_shared<const std::string>(RenderRankingJson(top));
-  // Pages are made on the writer thread and handed to the loop, which alone reads them.
-  writer = std::make_unique<EntryWriter>(db, top, [this](std::vector<RankRow> rows) {
-    auto html = std::make_shared<const std::string>(RenderRankingHtml(rows));
-    auto json = std::make_shared<const std::string>(RenderRankingJson(rows));
-    asio::post(io, [this, html, json] { SetPages(html, json); });
-  });
+void Server::Open(RankingDb& db, RankingDb& view_db) {
+  live = std::make_unique<LiveRanking>(view_db);
+  writer = std::make_unique<EntryWriter>(db);
 }
 
 void Server::Added(Connection* c, const std::string& key) {
@@ -783,10 +774,11 @@ int RunServer(const Options& options) {
   SetNoteQueue(&log_queue);
   try {
     // Listening comes first, so a server that cannot listen leaves no new database behind.
-    std::unique_ptr<RankingDb> db;  // outlives the server's writer
+    std::unique_ptr<RankingDb> db, view_db;  // outlive the server's writer and pages
     Server server(options, log_queue);
     db = std::make_unique<RankingDb>(options.db_path);
-    server.Open(*db);
+    view_db = std::make_unique<RankingDb>(options.db_path);
+    server.Open(*db, *view_db);
     return server.Run();
   } catch (const std::exception& e) {
     Note(e.what());

@@ -36,6 +36,7 @@ inline constexpr const char* kUsage =
     "Usage: velkor-ranking [--listen ADDR:PORT] [--db FILE] [--max-connections N] [--max-per-address N]\n"
     "                      [--max-requests-per-connection N] [--trusted-proxy ADDR]\n"
     "                      [--trusted-http-proxy ADDR]\n"
+    "       velkor-ranking admin COMMAND ... [--db FILE]   (see velkor-ranking admin --help)\n"
     "       velkor-ranking --help | --version\n"
     "\n"
     "Serves a Velkor internet ranking: takes the high scores the game sends and shows the\n"

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
 
 #include "server/log.h"
@@ -14,13 +15,12 @@
 namespace server {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 // Entries taken into one transaction at most; bounds the time a batch keeps its clients waiting.
 constexpr std::size_t kMaxBatch = 512;
-// How often the writer looks for changes made to the database from outside.
-constexpr auto kOutsideChangeCheck = std::chrono::seconds(2);
 
-constexpr const char* kSchema =
+// Each version's changes, applied in turn to bring an older database up to date in place.
+constexpr const char* kSchemaV1 =
     "CREATE TABLE IF NOT EXISTS entries ("
     "  id INTEGER PRIMARY KEY,"
     "  name TEXT NOT NULL,"
@@ -31,6 +31,39 @@ constexpr const char* kSchema =
     ");"
     "CREATE INDEX IF NOT EXISTS entries_by_rank ON entries (score DESC, id);"
     "CREATE INDEX IF NOT EXISTS entries_by_text ON entries (score, name, comment, created_at);";
+
+// The admin's tools: entries hidden from the page, bans, filter words and the log of what was
+// done, which triggers keep from ever being rewritten.
+constexpr const char* kSchemaV2 =
+    "ALTER TABLE entries ADD COLUMN hidden INTEGER NOT NULL DEFAULT 0;"
+    "CREATE INDEX entries_by_time ON entries (created_at);"
+    "CREATE TABLE bans ("
+    "  id INTEGER PRIMARY KEY,"
+    "  kind TEXT NOT NULL CHECK (kind IN ('address', 'name')),"
+    "  value TEXT NOT NULL,"
+    "  created_at INTEGER NOT NULL,"
+    "  UNIQUE (kind, value)"
+    ");"
+    "CREATE TABLE filter_words ("
+    "  id INTEGER PRIMARY KEY,"
+    "  word TEXT NOT NULL UNIQUE,"
+    "  created_at INTEGER NOT NULL"
+    ");"
+    "CREATE TABLE admin_log ("
+    "  id INTEGER PRIMARY KEY,"
+    "  at INTEGER NOT NULL,"
+    "  user TEXT NOT NULL,"
+    "  action TEXT NOT NULL,"
+    "  target TEXT NOT NULL,"
+    "  reason TEXT NOT NULL"
+    ");"
+    "CREATE TRIGGER admin_log_kept BEFORE UPDATE ON admin_log"
+    "  BEGIN SELECT RAISE(ABORT, 'the admin log is never rewritten'); END;"
+    "CREATE TRIGGER admin_log_not_deleted BEFORE DELETE ON admin_log"
+    "  BEGIN SELECT RAISE(ABORT, 'the admin log is never rewritten'); END;";
+
+constexpr const char* kSchemaSteps[] = {kSchemaV1, kSchemaV2};
+static_assert(std::size(kSchemaSteps) == kSchemaVersion);
 
 // Resets a statement when a step is done with it, whatever way the step ends.
 class StatementUse {
@@ -104,9 +137,18 @@ RankingDb::RankingDb(const std::string& path) : path_(path) {
       throw std::runtime_error("it was made by a newer velkor-ranking (schema " + std::to_string(found) + ")");
     if (found < kSchemaVersion) {
       Exec("BEGIN IMMEDIATE");
-      Exec(kSchema);
-      Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-      Exec("COMMIT");
+      try {
+        // Read again inside the transaction: another program may have brought it up to date.
+        sqlite3_stmt* again = Prepare("PRAGMA user_version");
+        int now_found = sqlite3_step(again) == SQLITE_ROW ? sqlite3_column_int(again, 0) : -1;
+        sqlite3_finalize(again);
+        for (int step = std::max(now_found, 0); step < kSchemaVersion; ++step) Exec(kSchemaSteps[step]);
+        Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        Exec("COMMIT");
+      } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+      }
     }
 
     begin_ = Prepare("BEGIN IMMEDIATE");
@@ -115,7 +157,11 @@ RankingDb::RankingDb(const std::string& path) : path_(path) {
     find_recent_ = Prepare(
         "SELECT 1 FROM entries WHERE score = ?1 AND name = ?2 AND comment = ?3 AND created_at >= ?4 LIMIT 1");
     insert_ = Prepare("INSERT INTO entries (name, score, comment, address, created_at) VALUES (?1, ?2, ?3, ?4, ?5)");
-    top_ = Prepare("SELECT name, score, comment, created_at FROM entries ORDER BY score DESC, id ASC LIMIT ?1");
+    top_ = Prepare(
+        "SELECT name, score, comment, created_at FROM entries WHERE hidden = 0 ORDER BY score DESC, id ASC");
+    top_since_ = Prepare(
+        "SELECT name, score, comment, created_at FROM entries WHERE hidden = 0 AND created_at >= ?1 "
+        "ORDER BY score DESC, id ASC");
     data_version_ = Prepare("PRAGMA data_version");
     ChangedElsewhere();
   } catch (const std::exception& e) {
@@ -128,9 +174,9 @@ RankingDb::RankingDb(const std::string& path) : path_(path) {
 RankingDb::~RankingDb() { Close(); }
 
 void RankingDb::Close() {
-  for (sqlite3_stmt* stmt : {begin_, commit_, rollback_, find_recent_, insert_, top_, data_version_})
+  for (sqlite3_stmt* stmt : {begin_, commit_, rollback_, find_recent_, insert_, top_, top_since_, data_version_})
     sqlite3_finalize(stmt);
-  begin_ = commit_ = rollback_ = find_recent_ = insert_ = top_ = data_version_ = nullptr;
+  begin_ = commit_ = rollback_ = find_recent_ = insert_ = top_ = top_since_ = data_version_ = nullptr;
   sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -195,15 +241,50 @@ std::vector<StoreOutcome> RankingDb::StoreBatch(const std::vector<const PendingE
 
 std::vector<RankRow> RankingDb::Top(int limit) {
   std::vector<RankRow> rows;
-  StatementUse use(top_);
-  sqlite3_bind_int(top_, 1, limit);
+  Ranked(std::numeric_limits<std::int64_t>::min(), [&](RankRow row) {
+    rows.push_back(std::move(row));
+    return static_cast<int>(rows.size()) < limit;
+  });
+  return rows;
+}
+
+void RankingDb::Ranked(std::int64_t since, const std::function<bool(RankRow)>& each) {
+  bool all = since == std::numeric_limits<std::int64_t>::min();
+  sqlite3_stmt* stmt = all ? top_ : top_since_;
+  StatementUse use(stmt);
+  if (!all) sqlite3_bind_int64(stmt, 1, since);
   int rc;
-  while ((rc = sqlite3_step(top_)) == SQLITE_ROW) {
-    rows.push_back({ColumnText(top_, 0), sqlite3_column_int(top_, 1), ColumnText(top_, 2),
-                    sqlite3_column_int64(top_, 3)});
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    if (!each({ColumnText(stmt, 0), sqlite3_column_int(stmt, 1), ColumnText(stmt, 2), sqlite3_column_int64(stmt, 3)}))
+      return;
   }
   if (rc != SQLITE_DONE) Fail("reading the ranking");
-  return rows;
+}
+
+std::vector<std::string> RankingDb::Column(const char* sql) {
+  std::vector<std::string> values;
+  sqlite3_stmt* stmt = Prepare(sql);
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) values.push_back(ColumnText(stmt, 0));
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_DONE) Fail(sql);
+  return values;
+}
+
+Moderation RankingDb::LoadModeration() {
+  Moderation m;
+  // One read transaction, so the three lists are of one moment.
+  Exec("BEGIN");
+  try {
+    m.networks = Column("SELECT value FROM bans WHERE kind = 'address'");
+    m.names = Column("SELECT value FROM bans WHERE kind = 'name'");
+    m.words = Column("SELECT word FROM filter_words");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Exec("COMMIT");
+  return m;
 }
 
 bool RankingDb::ChangedElsewhere() {
@@ -215,12 +296,7 @@ bool RankingDb::ChangedElsewhere() {
   return changed;
 }
 
-EntryWriter::EntryWriter(RankingDb& db, std::vector<RankRow> initial_top, RankingChanged on_change)
-    : db_(db),
-      on_change_(std::move(on_change)),
-      top_size_(initial_top.size()),
-      top_lowest_(initial_top.empty() ? 0 : initial_top.back().score),
-      thread_([this] { Run(); }) {}
+EntryWriter::EntryWriter(RankingDb& db) : db_(db), thread_([this] { Run(); }) {}
 
 EntryWriter::~EntryWriter() { Stop(); }
 
@@ -241,61 +317,29 @@ void EntryWriter::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool EntryWriter::ChangesTop(const std::vector<Job>& batch, const std::vector<StoreOutcome>& outcomes) const {
-  for (std::size_t i = 0; i < batch.size(); ++i) {
-    if (outcomes[i] != StoreOutcome::kStored) continue;
-    // A new score equal to the lowest shown goes below it, so it changes nothing.
-    if (top_size_ < static_cast<std::size_t>(kRankingSize) || batch[i].entry.entry.score > top_lowest_) return true;
-  }
-  return false;
-}
-
-void EntryWriter::Publish() {
-  try {
-    std::vector<RankRow> top = db_.Top(kRankingSize);
-    top_size_ = top.size();
-    top_lowest_ = top.empty() ? 0 : top.back().score;
-    on_change_(std::move(top));
-  } catch (const std::exception& e) {
-    Note("reading the ranking from " + db_.Path() + " failed: " + e.what());
-  }
-}
-
 void EntryWriter::Run() {
   std::vector<Job> batch;
   std::vector<const PendingEntry*> entries;
-  auto last_check = std::chrono::steady_clock::now();
   for (;;) {
     {
       std::unique_lock lock(mutex_);
-      wake_.wait_for(lock, kOutsideChangeCheck, [this] { return stopping_ || !queue_.empty(); });
+      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
       if (queue_.empty() && stopping_) return;
       std::size_t n = std::min(queue_.size(), kMaxBatch);
       batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.begin() + n));
       queue_.erase(queue_.begin(), queue_.begin() + n);
     }
-    if (!batch.empty()) {
-      entries.clear();
-      for (const Job& job : batch) entries.push_back(&job.entry);
-      std::vector<StoreOutcome> outcomes;
-      try {
-        outcomes = db_.StoreBatch(entries, std::time(nullptr));
-      } catch (const std::exception& e) {
-        Note("storing " + std::to_string(batch.size()) + " entries in " + db_.Path() + " failed: " + e.what());
-        outcomes.assign(batch.size(), StoreOutcome::kFailed);
-      }
-      if (ChangesTop(batch, outcomes)) Publish();
-      for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done(outcomes[i]);
-      batch.clear();
+    entries.clear();
+    for (const Job& job : batch) entries.push_back(&job.entry);
+    std::vector<StoreOutcome> outcomes;
+    try {
+      outcomes = db_.StoreBatch(entries, std::time(nullptr));
+    } catch (const std::exception& e) {
+      Note("storing " + std::to_string(batch.size()) + " entries in " + db_.Path() + " failed: " + e.what());
+      outcomes.assign(batch.size(), StoreOutcome::kFailed);
     }
-    if (auto now = std::chrono::steady_clock::now(); now - last_check >= kOutsideChangeCheck) {
-      last_check = now;
-      try {
-        if (db_.ChangedElsewhere()) Publish();
-      } catch (const std::exception& e) {
-        Note(db_.Path() + ": " + e.what());
-      }
-    }
+    for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done(outcomes[i]);
+    batch.clear();
   }
 }
 

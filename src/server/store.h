@@ -29,6 +29,11 @@ struct PendingEntry {
 
 enum class StoreOutcome { kStored, kDuplicate, kFailed };
 
+// What the admin keeps out, as stored: banned networks and names, and filter words.
+struct Moderation {
+  std::vector<std::string> networks, names, words;
+};
+
 class RankingDb {
  public:
   // Opens or creates the database and its schema. Throws std::runtime_error with the reason
@@ -41,8 +46,14 @@ class RankingDb {
   // Stores the entries in one transaction, dated `now`, and says what became of each. Throws
   // when the transaction could not be committed; then none of them is stored.
   std::vector<StoreOutcome> StoreBatch(const std::vector<const PendingEntry*>& entries, std::int64_t now);
-  // The best `limit` entries, best first; of equal scores the older first.
+  // The best `limit` entries not hidden, best first; of equal scores the older first.
   std::vector<RankRow> Top(int limit);
+  // The entries not hidden taken at `since` or later, in the order of Top, until `each` returns
+  // false.
+  void Ranked(std::int64_t since, const std::function<bool(RankRow)>& each);
+  Moderation LoadModeration();
+  // For the admin's commands, which work on the same database with SQL of their own.
+  sqlite3* Handle() { return db_; }
   // Whether another connection (the sqlite3 tool, say) committed a change since the last call.
   bool ChangedElsewhere();
   const std::string& Path() const { return path_; }
@@ -50,6 +61,7 @@ class RankingDb {
  private:
   void Close();
   void Exec(const char* sql);
+  std::vector<std::string> Column(const char* sql);
   sqlite3_stmt* Prepare(const char* sql);
   [[noreturn]] void Fail(const char* what);
 
@@ -61,21 +73,19 @@ class RankingDb {
   sqlite3_stmt* find_recent_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* top_ = nullptr;
+  sqlite3_stmt* top_since_ = nullptr;
   sqlite3_stmt* data_version_ = nullptr;
   std::int64_t last_data_version_ = -1;
 };
 
-// The thread that owns the database while the server runs.
+// The thread that writes the entries while the server runs. The pages read the database on a
+// connection of their own and see each commit (the writer's and any other program's) at once.
 class EntryWriter {
  public:
   // Called on the writer thread after the entry's transaction ended.
   using Done = std::function<void(StoreOutcome)>;
-  // Called on the writer thread with the new top of the ranking, before the Done calls of the
-  // entries that changed it, so a client that got its answer finds itself on the page; and
-  // within a few seconds of a change made to the database from outside.
-  using RankingChanged = std::function<void(std::vector<RankRow>)>;
 
-  EntryWriter(RankingDb& db, std::vector<RankRow> initial_top, RankingChanged on_change);
+  explicit EntryWriter(RankingDb& db);
   ~EntryWriter();
   EntryWriter(const EntryWriter&) = delete;
   EntryWriter& operator=(const EntryWriter&) = delete;
@@ -90,13 +100,8 @@ class EntryWriter {
     Done done;
   };
   void Run();
-  void Publish();
-  bool ChangesTop(const std::vector<Job>& batch, const std::vector<StoreOutcome>& outcomes) const;
 
   RankingDb& db_;
-  RankingChanged on_change_;
-  std::size_t top_size_;
-  std::int32_t top_lowest_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Job> queue_;

@@ -130,7 +130,7 @@ TEST(RankingServer, EveryRefusalHasItsStatusAndNothingIsStored) {
   std::string reply = Exchange(server.Port(), EntryRequest("abc", "1234", "5612", "hi"));
   EXPECT_NE(BodyOf(reply).find(app::Sjis(u8"チェック値が一致しません")), std::string::npos);
   EXPECT_EQ(HeaderOf(Exchange(server.Port(), "PUT " + p + " HTTP/1.0\r\n\r\n"), "Allow"), "GET, HEAD");
-  EXPECT_EQ(RankingJson(server.Port()), "{\"entries\":[\n]}\n");
+  EXPECT_EQ(RankingJson(server.Port()), "{\"entries\":[\n],\"period\":\"all\"}\n");
 }
 
 TEST(RankingServer, ScriptInANameIsShownAsText) {

@@ -134,3 +134,71 @@ TEST(Pages, StoredTextIsEscapedAndAlwaysShown) {
 
 }  // namespace
 }  // namespace server
+
+namespace server {
+namespace {
+
+int Exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+
+int64_t Scalar(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
+  int64_t value = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+  sqlite3_finalize(stmt);
+  return value;
+}
+
+// A database of the first schema, as earlier servers left it, is brought up to date in place:
+// its entries are all kept and shown, and the admin's tables are there.
+TEST(RankingDb, ADatabaseOfTheFirstSchemaIsMigratedInPlace) {
+  ScopedTempDir dir;
+  {
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open("ranking.db", &old), SQLITE_OK);
+    ASSERT_EQ(Exec(old,
+                   "PRAGMA journal_mode=WAL;"
+                   "CREATE TABLE entries (id INTEGER PRIMARY KEY, name TEXT NOT NULL, score INTEGER NOT NULL,"
+                   " comment TEXT NOT NULL, address TEXT NOT NULL, created_at INTEGER NOT NULL);"
+                   "CREATE INDEX entries_by_rank ON entries (score DESC, id);"
+                   "CREATE INDEX entries_by_text ON entries (score, name, comment, created_at);"
+                   "INSERT INTO entries (name, score, comment, address, created_at) VALUES"
+                   " ('old1', 50, 'a', '192.0.2.1', 100), ('old2', 70, 'b', '192.0.2.2', 200);"
+                   "PRAGMA user_version=1;"),
+              SQLITE_OK);
+    sqlite3_close(old);
+  }
+  {
+    RankingDb db("ranking.db");
+    std::vector<RankRow> top = db.Top(100);
+    ASSERT_EQ(top.size(), 2u);
+    EXPECT_EQ(top[0].name, "old2");
+    EXPECT_EQ(top[1].created_at, 100);
+    StoreAll(db, {Make("new", 60, "c")}, 300);
+  }
+  RankingDb again("ranking.db");  // and opened once more, nothing is applied twice
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open("ranking.db", &raw), SQLITE_OK);
+  EXPECT_EQ(Scalar(raw, "PRAGMA user_version"), 2);
+  EXPECT_EQ(Scalar(raw, "SELECT count(*) FROM entries WHERE hidden = 0"), 3);
+  ASSERT_EQ(Exec(raw, "UPDATE entries SET hidden = 1 WHERE name = 'old2'"), SQLITE_OK);
+  EXPECT_EQ(again.Top(100).front().name, "new");
+  for (const char* table : {"bans", "filter_words", "admin_log"})
+    EXPECT_EQ(Scalar(raw, std::string("SELECT count(*) FROM ") + table), 0) << table;
+  sqlite3_close(raw);
+}
+
+TEST(RankingDb, TheAdminLogIsNeverRewritten) {
+  ScopedTempDir dir;
+  RankingDb db("ranking.db");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open("ranking.db", &raw), SQLITE_OK);
+  ASSERT_EQ(Exec(raw, "INSERT INTO admin_log (at, user, action, target, reason) VALUES (1, 'u', 'hide', 'x', 'r')"),
+            SQLITE_OK);
+  EXPECT_NE(Exec(raw, "UPDATE admin_log SET reason = 'other'"), SQLITE_OK);
+  EXPECT_NE(Exec(raw, "DELETE FROM admin_log"), SQLITE_OK);
+  EXPECT_EQ(Scalar(raw, "SELECT count(*) FROM admin_log WHERE reason = 'r'"), 1);
+  sqlite3_close(raw);
+}
+
+}  // namespace
+}  // namespace server
