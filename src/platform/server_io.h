@@ -2,6 +2,7 @@
 // What the ranking server needs from the system beyond sockets: its open-files limit and a
 // standard error written without the C library's stream lock.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -13,5 +14,34 @@ std::size_t RaiseOpenFileLimit();
 // Writes all of `bytes` to standard error, waiting for the reader as long as it takes. False when
 // it cannot be written (the reader is gone).
 bool WriteToStderr(std::string_view bytes);
+
+}  // namespace platform
+
+namespace platform {
+
+// What tells one version of a file from the next.
+struct FileStamp {
+  unsigned long long device = 0, inode = 0, size = 0;
+  long long modified_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+enum class BeneathResult {
+  kFile,      // a regular file beneath the root; its stamp filled in
+  kMissing,   // nothing there, or the root itself is missing
+  kNotFile,   // a directory, a device, a pipe...
+  kOutside,   // found only by leaving the root, through a symbolic link
+  kTooLarge,  // larger than asked for
+  kError,     // it could not be read
+};
+
+// Opens `relative` (names joined by '/', already checked to hold no "..", "." or empty names)
+// beneath the directory `root`. A symbolic link may lead elsewhere within the root, never out of
+// it. Reads the file into `content` unless its stamp equals `known`.
+BeneathResult ReadFileBeneath(const std::string& root, const std::string& relative, std::size_t max_bytes,
+                              const FileStamp* known, FileStamp& stamp, std::string& content);
+
+// Whether `path` is a directory (following symbolic links).
+bool IsDirectory(const std::string& path);
 
 }  // namespace platform
