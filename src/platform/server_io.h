@@ -22,7 +22,8 @@ namespace platform {
 // What tells one version of a file from the next.
 struct FileStamp {
   unsigned long long device = 0, inode = 0, size = 0;
-  long long modified_ns = 0;
+  // The change time too: a file rewritten in place may be given its old modification time back.
+  long long modified_ns = 0, changed_ns = 0;
   bool operator==(const FileStamp&) const = default;
 };
 
