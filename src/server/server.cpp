@@ -423,6 +423,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (self->phase_ != Phase::kWriting) return;
       if (ec) return self->Close();
       self->started_ = {};
+      if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
       self->BeginRequest();
     });
   }

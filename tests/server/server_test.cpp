@@ -398,6 +398,8 @@ TEST(RankingServer, CommandLine) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("--listen ADDR:PORT"), std::string::npos);
   EXPECT_NE(help.find("--db FILE"), std::string::npos);
+  EXPECT_NE(help.find("--web DIR"), std::string::npos);
+  EXPECT_NE(help.find("--allow-origin ORIGIN"), std::string::npos);
   for (std::vector<std::string> bad : {std::vector<std::string>{"--listen", "8080"}, {"--listen", "[::1]:99999"},
                                        {"--db"}, {"--frobnicate"}}) {
     bad.insert(bad.begin(), VELKOR_RANKING_BINARY);

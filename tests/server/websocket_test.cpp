@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -454,6 +455,41 @@ TEST(WebSocket, ItsConnectionsCountAgainstTheSameLimits) {
   flooding.Send(Binary("GET /" + std::string(9000, 'a')));
   EXPECT_EQ(StatusOf(flooding.ReadToClose(code)), 431);
   EXPECT_EQ(code, 1000);
+}
+
+TEST(WebSocket, BehindTheHttpProxyItCountsForTheClientTheUpgradeWasForwardedFor) {
+  RankingServer server({"--trusted-http-proxy", "127.0.0.1", "--max-per-address", "1"});
+  std::string forwarded = "X-Forwarded-For: 203.0.113.8\r\n";
+  SocketClient first(server.Port(), "127.0.0.1", forwarded);
+  ASSERT_EQ(StatusOf(first.Handshake()), 101);
+  first.Send(Binary("GET " + std::string(kRankingPath)));  // under way: not idle
+  std::this_thread::sleep_for(milliseconds(200));
+  // The client's one slot is taken; another client through the same proxy still gets in.
+  EXPECT_EQ(StatusOf(SocketClient(server.Port(), "127.0.0.1", forwarded).Handshake()), 503);
+  SocketClient other(server.Port(), "127.0.0.1", "X-Forwarded-For: 203.0.113.9\r\n");
+  ASSERT_EQ(StatusOf(other.Handshake()), 101);
+  // Within the WebSocket the header is the client's own word.
+  std::string entry = EntryRequest("fwd", "100", std::to_string(game::CheckValueOf(100)), "c");
+  entry.insert(entry.size() - 2, "X-Forwarded-For: 198.51.100.1\r\n");
+  other.Send(Binary(entry));
+  int code = 0;
+  EXPECT_EQ(StatusOf(other.ReadToClose(code)), 200);
+  first.Send(Binary(" HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(StatusOf(first.ReadToClose(code)), 200);
+  auto rows = Rows(server.Db());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], "fwd|100|c|203.0.113.9|");
+  server.LogOnceItHas("\n203.0.113.8 - - [");
+}
+
+TEST(WebSocket, AStoppingServerSaysItIsGoingAway) {
+  RankingServer server;
+  SocketClient idle(server.Port());
+  ASSERT_EQ(StatusOf(idle.Handshake()), 101);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+  ServerFrame close = idle.Next();
+  EXPECT_EQ(close.opcode, 0x8);
+  EXPECT_EQ(close.payload, "\x03\xE9");  // 1001
 }
 
 }  // namespace
