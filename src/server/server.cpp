@@ -460,6 +460,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     asio::async_write(socket_, asio::buffer(ws_->out), [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
       if (self->phase_ != Phase::kWriting) return;
       if (ec) return self->Close();
+      if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
       self->phase_ = Phase::kReading;
       self->ReadFrames();
     });
