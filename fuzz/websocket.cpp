@@ -1,6 +1,8 @@
 // Fuzzes the WebSocket: the frames a client sends, in pieces of any size, and the handshake's
 // head. The payload a frame reader yields is never more than it was given, pieces or not, and
 // the same however the bytes are cut.
+#include "server/websocket.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "server/request.h"
-#include "server/websocket.h"
 
 namespace {
 
@@ -54,8 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     server::WebSocketGate gate({"https://games.example.org"});
     server::Handshake h = gate.Check(*head);
     Check(h.status == 101 || h.status == 400 || h.status == 403 || h.status == 426);
-    if (h.status == 101) Check(h.accept.size() == 28);
-    else Check(h.body && !h.body->empty());
+    if (h.status == 101)
+      Check(h.accept.size() == 28);
+    else
+      Check(h.body && !h.body->empty());
   }
   return 0;
 }

@@ -419,13 +419,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
     used_ = consumed_ = 0;
     phase_ = Phase::kWriting;
     ArmTimer(kWriteDeadline);
-    asio::async_write(socket_, asio::buffer(head_out_), [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-      if (self->phase_ != Phase::kWriting) return;
-      if (ec) return self->Close();
-      self->started_ = {};
-      if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
-      self->BeginRequest();
-    });
+    asio::async_write(socket_, asio::buffer(head_out_),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (self->phase_ != Phase::kWriting) return;
+                        if (ec) return self->Close();
+                        self->started_ = {};
+                        if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
+                        self->BeginRequest();
+                      });
   }
 
   // ReadMore for a WebSocket: the bytes of messages already read first, then more frames.
@@ -443,13 +444,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (!ws_->pongs.empty()) return WritePongs();
     // The client ends its side with a close frame, as it would end its side of a TCP stream.
     if (ws_->peer_closed) return EndWebSocket(ws::kNormal);
-    socket_.async_read_some(asio::buffer(ws_->raw), [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
-      if (self->phase_ != Phase::kReading) return;
-      if (ec) return self->Close();
-      self->SetReclaimable(false);
-      self->ws_->Feed(std::string_view(self->ws_->raw.data(), n));
-      self->ReadFrames();
-    });
+    socket_.async_read_some(asio::buffer(ws_->raw),
+                            [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                              if (self->phase_ != Phase::kReading) return;
+                              if (ec) return self->Close();
+                              self->SetReclaimable(false);
+                              self->ws_->Feed(std::string_view(self->ws_->raw.data(), n));
+                              self->ReadFrames();
+                            });
   }
 
   // Answers pings while waiting for a request; the read deadline runs on.
@@ -457,13 +459,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
     phase_ = Phase::kWriting;
     ws_->out = std::move(ws_->pongs);
     ws_->pongs.clear();
-    asio::async_write(socket_, asio::buffer(ws_->out), [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-      if (self->phase_ != Phase::kWriting) return;
-      if (ec) return self->Close();
-      if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
-      self->phase_ = Phase::kReading;
-      self->ReadFrames();
-    });
+    asio::async_write(socket_, asio::buffer(ws_->out),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (self->phase_ != Phase::kWriting) return;
+                        if (ec) return self->Close();
+                        if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
+                        self->phase_ = Phase::kReading;
+                        self->ReadFrames();
+                      });
   }
 
   // Sends a close frame with `code` (after any pongs due), and closes as after a last reply.
@@ -479,11 +482,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
     ArmTimer(kWriteDeadline);
     ws_->out = std::move(ws_->pongs) + CloseFrame(code);
     ws_->pongs.clear();
-    asio::async_write(socket_, asio::buffer(ws_->out), [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-      if (self->phase_ != Phase::kWriting) return;
-      if (ec) return self->Close();
-      self->Linger();
-    });
+    asio::async_write(socket_, asio::buffer(ws_->out),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (self->phase_ != Phase::kWriting) return;
+                        if (ec) return self->Close();
+                        self->Linger();
+                      });
   }
 
   // The web build's paths; false for any other.
@@ -659,7 +663,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
 };
 
 Server::Server(const Options& opts, LogQueue& log_queue)
-    : options(opts), log(io, log_queue), web(opts.web_dir), sockets(opts.allowed_origins), max_connections_(opts.max_connections) {
+    : options(opts),
+      log(io, log_queue),
+      web(opts.web_dir),
+      sockets(opts.allowed_origins),
+      max_connections_(opts.max_connections) {
   signals_.add(SIGQUIT);
   for (std::size_t i = 0; i < refusal_pages_.size(); ++i)
     refusal_pages_[i] = std::make_shared<const std::string>(RefusalPage(static_cast<Refusal>(i)));

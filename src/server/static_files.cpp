@@ -202,8 +202,8 @@ std::string Gzip(std::string_view data) {
 }
 
 StaticFiles::StaticFiles(std::string root) : root_(std::move(root)) {
-  missing_page_ = Share(MessagePage(u8"ブラウザ版がありません",
-                                    u8"このサーバーにはブラウザで遊ぶゲームのファイルが置かれていません。"));
+  missing_page_ = Share(
+      MessagePage(u8"ブラウザ版がありません", u8"このサーバーにはブラウザで遊ぶゲームのファイルが置かれていません。"));
   not_found_page_ = Share(RefusalPage(Refusal::kNotFound));
   bad_page_ = Share(MessagePage(u8"エラー", u8"このパスのファイルはありません。"));
   failed_page_ = Share(MessagePage(u8"エラー", u8"ファイルを読めませんでした。"));
@@ -223,15 +223,18 @@ StaticReply StaticFiles::Page(int status, const Body& body, std::string_view not
 StaticReply StaticFiles::Answer(std::string_view path, std::string_view query, const RequestHead& head) {
   WebPath resolved = ResolveWebPath(path);
   switch (resolved.kind) {
-    case WebPath::Kind::kBad: return Page(400, bad_page_, "bad-path");
-    case WebPath::Kind::kNotFound: return Page(404, not_found_page_, "not-found");
+    case WebPath::Kind::kBad:
+      return Page(400, bad_page_, "bad-path");
+    case WebPath::Kind::kNotFound:
+      return Page(404, not_found_page_, "not-found");
     case WebPath::Kind::kRedirect: {
       StaticReply r = Page(301, moved_page_, "redirect");
       // The query goes along as it came; it holds no CR or LF (the head's lines end there).
       r.extra = "Location: " + std::string(kWebPath) + "/" + (query.empty() ? "" : "?" + std::string(query)) + "\r\n";
       return r;
     }
-    case WebPath::Kind::kFile: break;
+    case WebPath::Kind::kFile:
+      break;
   }
 
   auto found = cache_.find(resolved.relative);
@@ -246,14 +249,19 @@ StaticReply StaticFiles::Answer(std::string_view path, std::string_view query, c
     found = cache_.end();
   }
   switch (result) {
-    case platform::BeneathResult::kFile: break;
+    case platform::BeneathResult::kFile:
+      break;
     case platform::BeneathResult::kMissing:
       if (!platform::IsDirectory(root_)) return Page(404, missing_page_, "no-web-build");
       return Page(404, not_found_page_, "not-found");
-    case platform::BeneathResult::kNotFile: return Page(404, not_found_page_, "not-a-file");
-    case platform::BeneathResult::kOutside: return Page(404, not_found_page_, "outside");
-    case platform::BeneathResult::kTooLarge: return Page(500, too_large_page_, "too-large");
-    case platform::BeneathResult::kError: return Page(500, failed_page_, "read-failed");
+    case platform::BeneathResult::kNotFile:
+      return Page(404, not_found_page_, "not-a-file");
+    case platform::BeneathResult::kOutside:
+      return Page(404, not_found_page_, "outside");
+    case platform::BeneathResult::kTooLarge:
+      return Page(500, too_large_page_, "too-large");
+    case platform::BeneathResult::kError:
+      return Page(500, failed_page_, "read-failed");
   }
 
   if (found == cache_.end() || !(found->second.stamp == stamp)) {

@@ -52,9 +52,8 @@ bool SplitHostPort(std::string_view text, std::string& host, unsigned& port) {
 bool IsBase64Key(std::string_view key) {
   // Sixteen bytes: 22 characters and "==".
   if (key.size() != 24 || !key.ends_with("==")) return false;
-  return std::all_of(key.begin(), key.end() - 2, [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/';
-  });
+  return std::all_of(key.begin(), key.end() - 2,
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/'; });
 }
 
 // The close codes a client may send (RFC 6455, 7.4): none of those kept for the status of a
@@ -125,8 +124,8 @@ Handshake WebSocketGate::Refuse(int status, std::string_view note, const Body& b
 
 Handshake WebSocketGate::Check(const RequestHead& head) const {
   constexpr std::string_view kVersionHeader = "Sec-WebSocket-Version: 13\r\n";
-  if (head.method != "GET" ||
-      !HasToken(HeaderList(head, "Upgrade"), "websocket") || !HasToken(HeaderList(head, "Connection"), "upgrade"))
+  if (head.method != "GET" || !HasToken(HeaderList(head, "Upgrade"), "websocket") ||
+      !HasToken(HeaderList(head, "Connection"), "upgrade"))
     return Refuse(426, "not-websocket", upgrade_page_, "Upgrade: websocket\r\n" + std::string(kVersionHeader));
   if (head.request_line.ends_with(" HTTP/1.0")) return Refuse(400, "websocket-http10", bad_page_);
   if (HeaderList(head, "Sec-WebSocket-Version") != "13")

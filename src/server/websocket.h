@@ -25,8 +25,7 @@ inline constexpr std::size_t kMaxFramePayload = 16 << 10;
 inline constexpr std::size_t kMaxMessageBytes = 64 << 10;
 
 namespace ws {
-inline constexpr std::uint8_t kContinuation = 0x0, kText = 0x1, kBinary = 0x2, kClose = 0x8, kPing = 0x9,
-                              kPong = 0xA;
+inline constexpr std::uint8_t kContinuation = 0x0, kText = 0x1, kBinary = 0x2, kClose = 0x8, kPing = 0x9, kPong = 0xA;
 inline constexpr std::uint16_t kNormal = 1000, kGoingAway = 1001, kProtocolError = 1002, kUnsupported = 1003,
                                kTooBig = 1009;
 }  // namespace ws

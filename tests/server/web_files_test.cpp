@@ -54,8 +54,8 @@ class WebFiles : public ::testing::Test {
 
   static std::string Get(unsigned short port, const std::string& target, const std::string& headers = "",
                          const std::string& method = "GET") {
-    return Exchange(port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers +
-                              "\r\n");
+    return Exchange(port,
+                    method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers + "\r\n");
   }
 
   fs::path dir, web;
@@ -260,8 +260,9 @@ TEST_F(WebFiles, EachRequestIsLoggedAndCountsAgainstTheSameLimits) {
   RawConnection holder(server.Port(), "127.0.0.7");
   ASSERT_TRUE(holder.Send("GET /play/index.html HTTP/1.1\r\nHost: a\r\n"));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(StatusOf(Exchange(server.Port(), "GET /play/ HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n", "127.0.0.7")),
-            503);
+  EXPECT_EQ(
+      StatusOf(Exchange(server.Port(), "GET /play/ HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n", "127.0.0.7")),
+      503);
   ASSERT_TRUE(holder.Send("\r\n"));
   EXPECT_EQ(StatusOf(holder.Receive(std::chrono::seconds(5))), 200);
   server.LogOnceItHas("127.0.0.7 - - [");

@@ -1,5 +1,7 @@
 // The WebSocket that carries the web build's ranking connection, against the real server: the
 // game's own request bytes sent as binary messages are handled as over TCP.
+#include "server/websocket.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -18,7 +20,6 @@
 #include "platform/headless/headless_platform.h"
 #include "ranking/nmhttp.h"
 #include "ranking_fixture.h"
-#include "server/websocket.h"
 
 namespace ranking_test {
 namespace {
@@ -108,9 +109,9 @@ class SocketClient {
     for (ServerFrame f = Next(); f.opcode != -1; f = Next()) {
       if (f.opcode == 0x2 || f.opcode == 0x0) bytes += f.payload;
       if (f.opcode == 0x8) {
-        close_code = f.payload.size() >= 2 ? (static_cast<unsigned char>(f.payload[0]) << 8 |
-                                               static_cast<unsigned char>(f.payload[1]))
-                                            : 0;
+        close_code = f.payload.size() >= 2
+                         ? (static_cast<unsigned char>(f.payload[0]) << 8 | static_cast<unsigned char>(f.payload[1]))
+                         : 0;
         break;
       }
     }
@@ -217,8 +218,7 @@ TEST(WebSocket, TheHandshakeAnswersTheKeyAndChoosesTheBinaryProtocol) {
   EXPECT_EQ(HeaderOf(plain.Handshake(), "Connection"), "Upgrade");
   EXPECT_EQ(HeaderOf(plain.Handshake(), "Sec-WebSocket-Protocol"), "");
   // Tokens in any case, among others; the "binary" protocol emscripten's sockets ask for.
-  SocketClient mixed(server.Port(), "127.0.0.1",
-                     "Sec-WebSocket-Protocol: chat, binary\r\n");
+  SocketClient mixed(server.Port(), "127.0.0.1", "Sec-WebSocket-Protocol: chat, binary\r\n");
   EXPECT_EQ(StatusOf(mixed.Handshake()), 101);
   EXPECT_EQ(HeaderOf(mixed.Handshake(), "Sec-WebSocket-Protocol"), "binary");
   std::string odd_case = UpgradeRequest(server.Port());
@@ -297,17 +297,17 @@ TEST(WebSocket, OnlyPagesOfTheServersOwnOriginOrAllowedOnesMayOpenIt) {
 TEST(WebSocket, TheGamesEntryIsStoredAndAnsweredExactlyAsOverTcp) {
   std::string name = app::Sjis(u8"山田 &ﾀﾛｰ"), comment = app::Sjis(u8"a=b&c 表示");
   int score = 4321;
-  std::string bytes = GameBytes(std::string(kRankingPath) + "?command=entry&name=" + name + "&score=" +
-                                std::to_string(score) + "&pass_s=" + std::to_string(game::CheckValueOf(score)) +
-                                "&comment=" + comment + "*");
+  std::string bytes =
+      GameBytes(std::string(kRankingPath) + "?command=entry&name=" + name + "&score=" + std::to_string(score) +
+                "&pass_s=" + std::to_string(game::CheckValueOf(score)) + "&comment=" + comment + "*");
   ASSERT_NE(bytes.find(" HTTP/1.0\r\n"), std::string::npos) << bytes;
 
   RankingServer over_tcp, over_socket;
   std::string tcp_reply = Exchange(over_tcp.Port(), bytes, "127.0.0.9");
   ASSERT_EQ(StatusOf(tcp_reply), 200) << tcp_reply;
 
-  SocketClient client(over_socket.Port(), "127.0.0.9", "Origin: http://127.0.0.1:" +
-                                                           std::to_string(over_socket.Port()) + "\r\n");
+  SocketClient client(over_socket.Port(), "127.0.0.9",
+                      "Origin: http://127.0.0.1:" + std::to_string(over_socket.Port()) + "\r\n");
   ASSERT_EQ(StatusOf(client.Handshake()), 101);
   // A stream has no message boundaries: the bytes in three messages, one of them in two frames.
   std::size_t third = bytes.size() / 3;
@@ -386,7 +386,8 @@ TEST(WebSocket, PingsArePongedEvenWithinAMessageAndTheClosingHandshakeIsAnswered
 
   // Between the frames of a message; the pong comes at once, the reply after the last frame.
   std::string request = GameRequest(std::string(kRankingPath) + "?format=json");
-  client.Send(Binary(request.substr(0, 10), false) + ClientFrame(0x89, "") + Continuation(request.substr(10, 10), false));
+  client.Send(Binary(request.substr(0, 10), false) + ClientFrame(0x89, "") +
+              Continuation(request.substr(10, 10), false));
   pong = client.Next();
   EXPECT_EQ(pong.opcode, 0xA);
   EXPECT_EQ(pong.payload, "");
@@ -399,7 +400,9 @@ TEST(WebSocket, PingsArePongedEvenWithinAMessageAndTheClosingHandshakeIsAnswered
 
   // The client closes first: its close is answered, and the connection ends.
   SocketClient closing(server.Port());
-  closing.Send(ClientFrame(0x88, "\x03\xE8" "bye"));
+  closing.Send(ClientFrame(0x88,
+                           "\x03\xE8"
+                           "bye"));
   ServerFrame close = closing.Next();
   EXPECT_EQ(close.opcode, 0x8);
   EXPECT_EQ(close.payload, "\x03\xE8");
@@ -434,7 +437,11 @@ TEST(WebSocket, ItsConnectionsCountAgainstTheSameLimits) {
   // The rate of entries is the address's, over TCP or a WebSocket.
   RankingServer limited;
   for (int i = 0; i < 10; ++i)
-    EXPECT_EQ(StatusOf(Exchange(limited.Port(), EntryRequest("p" + std::to_string(i), "100", std::to_string(game::CheckValueOf(100)), "c"), "127.0.0.5")), 200);
+    EXPECT_EQ(
+        StatusOf(Exchange(limited.Port(),
+                          EntryRequest("p" + std::to_string(i), "100", std::to_string(game::CheckValueOf(100)), "c"),
+                          "127.0.0.5")),
+        200);
   SocketClient eleventh(limited.Port(), "127.0.0.5");
   eleventh.Send(Binary(EntryRequest("p10", "100", std::to_string(game::CheckValueOf(100)), "c")));
   EXPECT_EQ(StatusOf(eleventh.ReadToClose(code)), 429);
