@@ -1,6 +1,8 @@
 // The WebSocket that carries the web build's ranking connection, against the real server: the
 // game's own request bytes sent as binary messages are handled as over TCP.
 #include "server/websocket.h"
+#include "support/harness.h"
+#include "support/process.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <random>
 #include <regex>
 #include <thread>
@@ -497,6 +500,54 @@ TEST(WebSocket, AStoppingServerSaysItIsGoingAway) {
   ServerFrame close = idle.Next();
   EXPECT_EQ(close.opcode, 0x8);
   EXPECT_EQ(close.payload, "\x03\xE9");  // 1001
+}
+
+// Behind nginx as an HTTP proxy, set up as the README says (without TLS).
+TEST(WebSocket, PassesAnHttpProxyWithTheClientsAddress) {
+  ASSERT_TRUE(std::filesystem::exists("/usr/sbin/nginx")) << "scripts/install-deps.sh test installs nginx";
+  RankingServer server({"--trusted-http-proxy", "127.0.0.1"});
+  testing_support::ScopedTempDir dir;
+  std::string d = dir.Path().string();
+  std::string upstream = "http://127.0.0.1:" + std::to_string(server.Port());
+  const std::string headers =
+      "    proxy_set_header Host $http_host;\n"
+      "    proxy_set_header X-Forwarded-For $remote_addr;\n";
+  std::random_device rd;
+  testing_support::ChildProcess nginx;
+  unsigned short port = 0;
+  for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+    unsigned short candidate = static_cast<unsigned short>(20000 + rd() % 40000);
+    testing_support::WriteFile(
+        "nginx.conf", "daemon off;\nmaster_process off;\nerror_log " + d + "/error.log;\npid " + d +
+                          "/nginx.pid;\nevents {}\nhttp {\n  access_log off;\n  server {\n"
+                          "  listen 127.0.0.1:" + std::to_string(candidate) + ";\n"
+                          "  location /play/ {\n    proxy_pass " + upstream + ";\n" + headers + "  }\n"
+                          "  location = /play/socket {\n    proxy_pass " + upstream + ";\n"
+                          "    proxy_http_version 1.1;\n"
+                          "    proxy_set_header Upgrade $http_upgrade;\n"
+                          "    proxy_set_header Connection \"upgrade\";\n" + headers + "  }\n  }\n}\n");
+    nginx.Start({"/usr/sbin/nginx", "-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"}, {}, "",
+                d + "/nginx.out");
+    bool up = testing_support::WaitUntil([&] { return !nginx.Running() || Reachable(candidate); }, seconds(10));
+    if (up && nginx.Running()) port = candidate;
+  }
+  ASSERT_NE(port, 0) << testing_support::ReadFile("error.log");
+
+  // The page's origin is the proxy's; the server sees the Host the browser sent.
+  SocketClient client(port, "127.0.0.7", "Origin: http://127.0.0.1:" + std::to_string(port) + "\r\n");
+  ASSERT_EQ(StatusOf(client.Handshake()), 101) << client.Handshake();
+  client.Send(Binary(EntryRequest("nginx", "77", std::to_string(game::CheckValueOf(77)), "c")));
+  int code = 0;
+  std::string reply = client.ReadToClose(code);
+  EXPECT_EQ(StatusOf(reply), 200) << reply;
+  EXPECT_EQ(code, 1000);
+  auto rows = Rows(server.Db());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], "nginx|77|c|127.0.0.7|");
+  // Another site's page is still refused through it.
+  EXPECT_EQ(StatusOf(SocketClient(port, "127.0.0.7", "Origin: http://evil.example\r\n").Handshake()), 403);
+  nginx.Signal(SIGTERM);
+  EXPECT_TRUE(nginx.Wait(seconds(10)));
 }
 
 }  // namespace
