@@ -71,7 +71,7 @@ bench:
 # The game and the ranking server into PREFIX (under DESTDIR when given).
 install:
 	@scripts/install-deps.sh run
-	@$(CONFIGURE) build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=OFF -- $(CMAKE_FLAGS)
+	@$(CONFIGURE) build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=OFF -DCMAKE_INSTALL_PREFIX="$(PREFIX)" -- $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS) --target velkor velkor-ranking
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
@@ -80,7 +80,7 @@ install:
 package:
 	@scripts/install-deps.sh package
 	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
-	  $(CONFIGURE) build-package -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=OFF \
+	  $(CONFIGURE) build-package -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
 	  -DVELKOR_SYSTEMD_UNITDIR=/lib/systemd/system -- $(CMAKE_FLAGS)
 	cmake --build build-package -j $(JOBS) --target velkor velkor-ranking
 	scripts/build-debs.sh build-package dist

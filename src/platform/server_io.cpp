@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 namespace platform {
 
@@ -63,6 +64,78 @@ std::vector<std::string> GiveToOwnerOf(const std::string& owner_of, const std::v
     ::close(fd);
   }
   return changed;
+}
+
+namespace {
+
+// The path with every symbolic link resolved; empty when it cannot be.
+std::string RealPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+FileStamp StampOf(const struct stat& st) {
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+          static_cast<unsigned long long>(st.st_size),
+          static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000LL + st.st_mtim.tv_nsec,
+          static_cast<long long>(st.st_ctim.tv_sec) * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+BeneathResult ReadFileBeneath(const std::string& root, const std::string& relative, std::size_t max_bytes,
+                              const FileStamp* known, FileStamp& stamp, std::string& content) {
+  std::string real_root = RealPath(root);
+  if (real_root.empty()) return BeneathResult::kMissing;
+  std::string beneath = real_root.ends_with('/') ? real_root : real_root + "/";
+  std::string path = beneath + relative;
+  // Non-blocking, so that a named pipe put there cannot hold the server up; it is no file anyway.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return errno == ENOENT || errno == ENOTDIR ? BeneathResult::kMissing : BeneathResult::kError;
+  struct stat opened {};
+  if (::fstat(file.get(), &opened) != 0) return BeneathResult::kError;
+  // The file opened must be the one whose real path lies beneath the root: a link that leads
+  // out, or one changed between the two looks, is refused.
+  std::string real = RealPath(path);
+  struct stat found {};
+  if (real.empty() || real.compare(0, beneath.size(), beneath) != 0 || ::stat(real.c_str(), &found) != 0 ||
+      found.st_dev != opened.st_dev || found.st_ino != opened.st_ino)
+    return BeneathResult::kOutside;
+  if (!S_ISREG(opened.st_mode)) return BeneathResult::kNotFile;
+  stamp = StampOf(opened);
+  if (stamp.size > max_bytes) return BeneathResult::kTooLarge;
+  if (known && *known == stamp) return BeneathResult::kFile;
+  content.resize(static_cast<std::size_t>(stamp.size));
+  std::size_t got = 0;
+  while (got < content.size()) {
+    ssize_t n = ::read(file.get(), content.data() + got, content.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return BeneathResult::kError;
+    if (n == 0) break;  // shortened while read: what is there now
+    got += static_cast<std::size_t>(n);
+  }
+  content.resize(got);
+  stamp.size = got;
+  return BeneathResult::kFile;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace platform

@@ -27,3 +27,33 @@ std::string UserName();
 std::vector<std::string> GiveToOwnerOf(const std::string& owner_of, const std::vector<std::string>& files);
 
 }  // namespace platform
+
+namespace platform {
+
+// What tells one version of a file from the next.
+struct FileStamp {
+  unsigned long long device = 0, inode = 0, size = 0;
+  // The change time too: a file rewritten in place may be given its old modification time back.
+  long long modified_ns = 0, changed_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+enum class BeneathResult {
+  kFile,      // a regular file beneath the root; its stamp filled in
+  kMissing,   // nothing there, or the root itself is missing
+  kNotFile,   // a directory, a device, a pipe...
+  kOutside,   // found only by leaving the root, through a symbolic link
+  kTooLarge,  // larger than asked for
+  kError,     // it could not be read
+};
+
+// Opens `relative` (names joined by '/', already checked to hold no "..", "." or empty names)
+// beneath the directory `root`. A symbolic link may lead elsewhere within the root, never out of
+// it. Reads the file into `content` unless its stamp equals `known`.
+BeneathResult ReadFileBeneath(const std::string& root, const std::string& relative, std::size_t max_bytes,
+                              const FileStamp* known, FileStamp& stamp, std::string& content);
+
+// Whether `path` is a directory (following symbolic links).
+bool IsDirectory(const std::string& path);
+
+}  // namespace platform

@@ -2,6 +2,7 @@
 #include <charconv>
 
 #include "server/server.h"
+#include "server/websocket.h"
 
 namespace server {
 namespace {
@@ -55,7 +56,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
       return options;
     }
     if (name != "--listen" && name != "--db" && name != "--max-connections" && name != "--max-per-address" &&
-        name != "--max-requests-per-connection" && name != "--trusted-proxy" && name != "--trusted-http-proxy") {
+        name != "--max-requests-per-connection" && name != "--trusted-proxy" && name != "--trusted-http-proxy" &&
+        name != "--web" && name != "--allow-origin") {
       error = "unknown option " + args[i];
       return std::nullopt;
     }
@@ -72,6 +74,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, bool& 
     } else if (name == "--db") {
       ok = !value.empty();
       options.db_path = value;
+    } else if (name == "--web") {
+      ok = !value.empty();
+      options.web_dir = value;
+    } else if (name == "--allow-origin") {
+      ok = value == "*" || ParseOrigin(value).has_value();
+      options.allowed_origins.push_back(value);
     } else if (name == "--max-connections") {
       ok = ParseNumber<std::size_t>(value, 1, 100000, options.max_connections);
     } else if (name == "--max-per-address") {

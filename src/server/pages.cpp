@@ -206,13 +206,17 @@ std::string RefusalPage(Refusal refusal) {
 
 std::string_view StatusText(int status) {
   switch (status) {
+    case 101: return "Switching Protocols";
     case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 429: return "Too Many Requests";
+    case 426: return "Upgrade Required";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";

@@ -12,29 +12,10 @@
 namespace server {
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-// Whether a comma-separated header value holds `token`.
-bool HasToken(std::string_view value, std::string_view token) {
-  while (!value.empty()) {
-    std::size_t comma = value.find(',');
-    if (EqualsNoCase(Trim(value.substr(0, comma)), token)) return true;
-    if (comma == std::string_view::npos) break;
-    value.remove_prefix(comma + 1);
-  }
-  return false;
 }
 
 // A character of a header's name.
@@ -109,7 +90,27 @@ constexpr TextRefusals kNameRefusals{Refusal::kNameEmpty, Refusal::kNameLong, Re
 constexpr TextRefusals kCommentRefusals{Refusal::kCommentEmpty, Refusal::kCommentLong,
                                         Refusal::kCommentNotCp932, Refusal::kCommentControl};
 
-// A target may come in absolute form ("http://host/path"); only the path and query matter.
+}  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+bool HasToken(std::string_view value, std::string_view token) {
+  while (!value.empty()) {
+    std::size_t comma = value.find(',');
+    if (EqualsNoCase(Trim(value.substr(0, comma)), token)) return true;
+    if (comma == std::string_view::npos) break;
+    value.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
+// Only the path and query matter.
 std::string_view OriginForm(std::string_view target) {
   constexpr std::string_view kScheme = "http://";
   if (target.size() > kScheme.size() && EqualsNoCase(target.substr(0, kScheme.size()), kScheme)) {
@@ -119,7 +120,15 @@ std::string_view OriginForm(std::string_view target) {
   return target;
 }
 
-}  // namespace
+std::string HeaderList(const RequestHead& head, std::string_view name) {
+  std::string out;
+  for (const auto& [n, v] : head.headers) {
+    if (!EqualsNoCase(n, name)) continue;
+    if (!out.empty()) out += ", ";
+    out += v;
+  }
+  return out;
+}
 
 const RefusalInfo& Describe(Refusal refusal) {
   static const RefusalInfo kInfo[] = {
@@ -187,6 +196,7 @@ std::optional<RequestHead> ParseHead(std::string_view head) {
     std::string_view name = line.substr(0, colon);
     if (!std::all_of(name.begin(), name.end(), IsTokenChar)) return std::nullopt;
     std::string_view value = Trim(line.substr(colon + 1));
+    h.headers.emplace_back(name, value);
     if (EqualsNoCase(name, "Connection")) {
       connection_close |= HasToken(value, "close");
       connection_keep_alive |= HasToken(value, "keep-alive");

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "server/periods.h"
 
@@ -73,6 +75,7 @@ struct RequestHead {
   bool keep_alive = false;
   bool has_body = false;            // Content-Length above 0, or Transfer-Encoding
   std::string_view forwarded_for;   // the last address of X-Forwarded-For, if any
+  std::vector<std::pair<std::string_view, std::string_view>> headers;  // names and trimmed values
 };
 // Nothing when the request line has no method, target and " HTTP/1.x" version, or a header line
 // breaks the syntax (a CR that does not end a line, a name with a space or none, a folded line).
@@ -94,6 +97,15 @@ struct Classified {
   Period period = Period::kAll;  // for kPage and kJson: ?period=today|week|month
 };
 Classified Classify(const RequestHead& head);
+
+// The values of the header `name` (any case), a repeated header's joined by ", "; empty when
+// there is none.
+std::string HeaderList(const RequestHead& head, std::string_view name);
+// Whether a comma-separated header value holds `token` (any case).
+bool HasToken(std::string_view value, std::string_view token);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+// The path and query of a target, which may come in absolute form ("http://host/path").
+std::string_view OriginForm(std::string_view target);
 
 // The query of an entry ("command=entry&name=...*"), split and checked.
 Refusal ParseEntryQuery(std::string_view query, Entry& entry);

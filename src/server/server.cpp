@@ -18,7 +18,9 @@
 #include "server/pages.h"
 #include "server/rate_limit.h"
 #include "server/request.h"
+#include "server/static_files.h"
 #include "server/store.h"
+#include "server/websocket.h"
 
 namespace server {
 namespace {
@@ -176,6 +178,8 @@ class Server {
   const Body& RefusalBody(Refusal r) const { return refusal_pages_[static_cast<std::size_t>(r)]; }
   Body stored_page, duplicate_page, home_page;
   const Body no_body = std::make_shared<const std::string>();
+  StaticFiles web;
+  WebSocketGate sockets;
 
  private:
   void Listen();
@@ -238,7 +242,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // under way closes after its reply.
   void Shutdown() {
     keep_alive_ = false;
-    if (phase_ == Phase::kReading) Close();
+    if (phase_ == Phase::kReading) {
+      if (ws_) return EndWebSocket(ws::kGoingAway);
+      Close();
+    }
   }
 
  private:
@@ -258,6 +265,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void ReadMore() {
+    if (ws_) return ReadFrames();
     socket_.async_read_some(asio::buffer(buf_.data() + used_, buf_.size() - used_),
                             [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
                               if (self->phase_ != Phase::kReading) return;
@@ -368,6 +376,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (!ec) client_ = forwarded;
     }
     Classified c = Classify(*head);
+    if (c.refusal == Refusal::kNotFound && IsSocketPath(*head)) {
+      // Not a WebSocket within a WebSocket.
+      if (ws_) return Refuse(Refusal::kNotFound);
+      return Upgrade(*head);
+    }
+    if (c.refusal == Refusal::kNotFound && ServeWeb(*head)) return;
     switch (c.route) {
       case Route::kPage: return Send(200, server_.live->Page(c.period, false, std::time(nullptr)), kHtmlType, "page");
       case Route::kJson:
@@ -377,6 +391,113 @@ class Connection : public std::enable_shared_from_this<Connection> {
       case Route::kRefused: return Refuse(c.refusal);
       case Route::kEntry: return Store(std::move(c.entry));
     }
+  }
+
+  static bool IsSocketPath(const RequestHead& head) {
+    std::string_view target = OriginForm(head.target);
+    return target.substr(0, target.find('?')) == kSocketPath;
+  }
+
+  // From here on the connection carries WebSocket frames, whose binary messages are read as its
+  // bytes were before.
+  void Upgrade(const RequestHead& head) {
+    Handshake h = server_.sockets.Check(head);
+    if (h.status != 101) return Send(h.status, h.body, kHtmlType, h.note, h.extra);
+    // Behind the HTTP proxy the connection is now one client's, and counts for it; the headers
+    // within it are the client's, not the proxy's.
+    if (from_http_proxy_ && !proxied_ && !CountFor(client_)) return;
+    origin_ = client_;
+    from_http_proxy_ = false;
+    head_out_ = SwitchingHead(h, server_.clock.Http());
+    server_.log.Write(Unmapped(client_).to_string(), server_.clock.Log(), request_line_, 101, head_out_.size(), h.note,
+                      Clock::now() - started_);
+    ws_ = std::make_unique<WebSocketLink>();
+    // What came after the head is already frames.
+    ws_->Feed(std::string_view(buf_.data() + consumed_, used_ - consumed_));
+    used_ = consumed_ = 0;
+    phase_ = Phase::kWriting;
+    ArmTimer(kWriteDeadline);
+    asio::async_write(socket_, asio::buffer(head_out_),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (self->phase_ != Phase::kWriting) return;
+                        if (ec) return self->Close();
+                        self->started_ = {};
+                        if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
+                        self->BeginRequest();
+                      });
+  }
+
+  // ReadMore for a WebSocket: the bytes of messages already read first, then more frames.
+  void ReadFrames() {
+    if (ws_->failure) return EndWebSocket(ws_->failure);
+    if (!ws_->stream.empty()) {
+      SetReclaimable(false);
+      std::size_t before = used_;
+      std::size_t n = std::min(ws_->stream.size(), buf_.size() - used_);
+      std::memcpy(buf_.data() + used_, ws_->stream.data(), n);
+      ws_->stream.erase(0, n);
+      used_ += n;
+      return Scan(before > 2 ? before - 2 : 0);
+    }
+    if (!ws_->pongs.empty()) return WritePongs();
+    // The client ends its side with a close frame, as it would end its side of a TCP stream.
+    if (ws_->peer_closed) return EndWebSocket(ws::kNormal);
+    socket_.async_read_some(asio::buffer(ws_->raw),
+                            [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                              if (self->phase_ != Phase::kReading) return;
+                              if (ec) return self->Close();
+                              self->SetReclaimable(false);
+                              self->ws_->Feed(std::string_view(self->ws_->raw.data(), n));
+                              self->ReadFrames();
+                            });
+  }
+
+  // Answers pings while waiting for a request; the read deadline runs on.
+  void WritePongs() {
+    phase_ = Phase::kWriting;
+    ws_->out = std::move(ws_->pongs);
+    ws_->pongs.clear();
+    asio::async_write(socket_, asio::buffer(ws_->out),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (self->phase_ != Phase::kWriting) return;
+                        if (ec) return self->Close();
+                        if (self->server_.stopping) return self->EndWebSocket(ws::kGoingAway);
+                        self->phase_ = Phase::kReading;
+                        self->ReadFrames();
+                      });
+  }
+
+  // Sends a close frame with `code` (after any pongs due), and closes as after a last reply.
+  void EndWebSocket(std::uint16_t code) {
+    if (code != ws::kNormal && code != ws::kGoingAway) {
+      std::string note = "websocket-close-" + std::to_string(code);
+      server_.log.Write(Unmapped(client_).to_string(), server_.clock.Log(), "-", 400, 4, note, {});
+    }
+    asio::error_code ignored;
+    socket_.cancel(ignored);  // a read under way; its handler sees the phase has changed
+    keep_alive_ = false;
+    phase_ = Phase::kWriting;
+    ArmTimer(kWriteDeadline);
+    ws_->out = std::move(ws_->pongs) + CloseFrame(code);
+    ws_->pongs.clear();
+    asio::async_write(socket_, asio::buffer(ws_->out),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (self->phase_ != Phase::kWriting) return;
+                        if (ec) return self->Close();
+                        self->Linger();
+                      });
+  }
+
+  // The web build's paths; false for any other.
+  bool ServeWeb(const RequestHead& head) {
+    std::string_view target = OriginForm(head.target);
+    std::size_t question = target.find('?');
+    std::string_view path = target.substr(0, question);
+    if (!IsWebPath(path)) return false;
+    std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+    StaticReply r = server_.web.Answer(path, query, head);
+    Send(r.status, std::move(r.body), r.type, r.note, r.extra);
+    return true;
   }
 
   void Store(Entry entry) {
@@ -418,13 +539,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (server_.stopping) keep_alive_ = false;
     head_out_ = ResponseHead(status, type, body->size(), keep_alive_, server_.clock.Http(), extra);
     // A HEAD is answered with the head a GET would get, Content-Length included, and no body.
-    body_out_ = head_only_ ? server_.no_body : std::move(body);
+    // A 304 says how long the body is that it does not send.
+    body_out_ = head_only_ || status == 304 ? server_.no_body : std::move(body);
     server_.log.Write(Unmapped(client_).to_string(), server_.clock.Log(), request_line_.empty() ? "-" : request_line_,
                       status, head_out_.size() + body_out_->size(), note, Clock::now() - started_);
     phase_ = Phase::kWriting;
     ArmTimer(kWriteDeadline);
-    std::array<asio::const_buffer, 2> out{asio::buffer(head_out_), asio::buffer(*body_out_)};
-    asio::async_write(socket_, out, [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+    auto sent = [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
       if (self->phase_ != Phase::kWriting) return;
       if (ec) return self->Close();
       self->started_ = {};
@@ -432,7 +553,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
         self->BeginRequest();
       else
         self->Linger();
-    });
+    };
+    if (ws_) {
+      // The reply is one binary message; where TCP would close, a close frame follows it.
+      bool closing = !keep_alive_ || server_.stopping;
+      ws_->frame_head = FrameHead(ws::kBinary, head_out_.size() + body_out_->size());
+      ws_->close_frame = closing ? CloseFrame(ws::kNormal) : std::string();
+      ws_->out = std::move(ws_->pongs);  // pongs due go first
+      ws_->pongs.clear();
+      std::array<asio::const_buffer, 5> out{asio::buffer(ws_->out), asio::buffer(ws_->frame_head),
+                                            asio::buffer(head_out_), asio::buffer(*body_out_),
+                                            asio::buffer(ws_->close_frame)};
+      return asio::async_write(socket_, out, std::move(sent));
+    }
+    std::array<asio::const_buffer, 2> out{asio::buffer(head_out_), asio::buffer(*body_out_)};
+    asio::async_write(socket_, out, std::move(sent));
   }
 
   void Linger() {
@@ -494,6 +629,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       request_line_ = FirstLine();
       return Refuse(Refusal::kTimeout);
     }
+    if (ws_ && phase_ == Phase::kReading) return EndWebSocket(ws::kNormal);
     if (phase_ != Phase::kStoring) Close();
   }
 
@@ -522,10 +658,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Clock::time_point started_{};
   std::string head_out_;
   Body body_out_;
+  std::unique_ptr<WebSocketLink> ws_;  // after a handshake: the connection's bytes come in frames
 };
 
 Server::Server(const Options& opts, LogQueue& log_queue)
-    : options(opts), log(io, log_queue), max_connections_(opts.max_connections) {
+    : options(opts),
+      log(io, log_queue),
+      web(opts.web_dir),
+      sockets(opts.allowed_origins),
+      max_connections_(opts.max_connections) {
   signals_.add(SIGQUIT);
   for (std::size_t i = 0; i < refusal_pages_.size(); ++i)
     refusal_pages_[i] = std::make_shared<const std::string>(RefusalPage(static_cast<Refusal>(i)));
@@ -620,6 +761,8 @@ void Server::Listen() {
 
 int Server::Run() {
   Note("listening on " + Shown(acceptor_.local_endpoint()) + ", database " + options.db_path);
+  if (!platform::IsDirectory(options.web_dir))
+    Note("no web build in " + options.web_dir + ": /play/ answers 404 (--web DIR serves one)");
 
   WaitForSignal();
   Accept();

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#ifndef VELKOR_RANKING_WEB_DIR
+#define VELKOR_RANKING_WEB_DIR "/usr/share/velkor-ranking/web"
+#endif
+
 namespace server {
 
 struct Options {
@@ -28,6 +32,11 @@ struct Options {
   std::chrono::seconds read_deadline{10};
   // --version: print kVersion and exit.
   bool show_version = false;
+  // The web build's files, served at /play/.
+  std::string web_dir = VELKOR_RANKING_WEB_DIR;
+  // The origins (scheme://host[:port]) of other sites whose pages may open the WebSocket; "*":
+  // any. A page of the server's own origin always may.
+  std::vector<std::string> allowed_origins;
 };
 
 inline constexpr const char* kVersion = "velkor-ranking 1.12\n";
@@ -35,12 +44,13 @@ inline constexpr const char* kVersion = "velkor-ranking 1.12\n";
 inline constexpr const char* kUsage =
     "Usage: velkor-ranking [--listen ADDR:PORT] [--db FILE] [--max-connections N] [--max-per-address N]\n"
     "                      [--max-requests-per-connection N] [--trusted-proxy ADDR]\n"
-    "                      [--trusted-http-proxy ADDR]\n"
+    "                      [--trusted-http-proxy ADDR] [--web DIR] [--allow-origin ORIGIN]...\n"
     "       velkor-ranking admin COMMAND ... [--db FILE]   (see velkor-ranking admin --help)\n"
     "       velkor-ranking --help | --version\n"
     "\n"
     "Serves a Velkor internet ranking: takes the high scores the game sends and shows the\n"
-    "ranking page that the game's browser button opens.\n"
+    "ranking page that the game's browser button opens, and the game's web build, which reaches\n"
+    "the ranking over a WebSocket.\n"
     "\n"
     "  --listen ADDR:PORT      address and port to listen on (default 127.0.0.1:8080; an IPv6\n"
     "                          address goes in brackets, [::]:8080; port 0 takes a free port)\n"
@@ -59,6 +69,11 @@ inline constexpr const char* kUsage =
     "  --trusted-http-proxy ADDR\n"
     "                          the address of an HTTP proxy in front of the server: on its\n"
     "                          connections the client is the last address of X-Forwarded-For\n"
+    "  --web DIR               the web build's files, served at /play/ (default\n"
+    "                          " VELKOR_RANKING_WEB_DIR ")\n"
+    "  --allow-origin ORIGIN   lets pages of ORIGIN (http://host or https://host:port) open the\n"
+    "                          WebSocket at /play/socket, which only the server's own pages may\n"
+    "                          otherwise; \"*\" lets any page. May be given more than once\n"
     "  --help                  show this text\n"
     "  --version               show the version and exit\n"
     "\n"

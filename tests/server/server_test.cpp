@@ -438,6 +438,8 @@ TEST(RankingServer, CommandLine) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("--listen ADDR:PORT"), std::string::npos);
   EXPECT_NE(help.find("--db FILE"), std::string::npos);
+  EXPECT_NE(help.find("--web DIR"), std::string::npos);
+  EXPECT_NE(help.find("--allow-origin ORIGIN"), std::string::npos);
   EXPECT_NE(help.find("--version"), std::string::npos);
   // The same version as the game's own --version, answered before the rest is read.
   const std::string game_version = game::VersionText().substr(game::VersionText().find(' ') + 1);

@@ -74,7 +74,9 @@ TEST(RankingService, EveryOptionIsCheckedBeforeTheDatabaseIsCreated) {
   for (std::vector<std::string> tail :
        {std::vector<std::string>{"--max-connections", "0"}, {"--trusted-proxy", "proxy.example"},
         {"--trusted-http-proxy", "proxy.example"}, {"--max-per-address", "0"},
-        {"--max-requests-per-connection", "x"}, {"--listen", "8080"}, {"--frobnicate"}}) {
+        {"--max-requests-per-connection", "x"}, {"--listen", "8080"}, {"--frobnicate"},
+        {"--allow-origin", "games.example.org"}, {"--allow-origin", "ftp://games.example.org"},
+        {"--allow-origin", "https://games.example.org/velkor/"}, {"--web", ""}}) {
     std::vector<std::string> argv = Server({"--listen", "127.0.0.1:0", "--db", db});
     argv.insert(argv.end(), tail.begin(), tail.end());
     int status = -1;
