@@ -94,7 +94,7 @@ void ShowInWindowSurface(SDL_Window* w, const PixelBuffer& primary, std::vector<
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
     const PixelBuffer target{static_cast<std::uint8_t*>(surface->pixels), surface->w, surface->h, surface->pitch, 32,
                              nullptr};
-    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns);
+    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns, shown);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   } else {
     // A window surface of another format: SDL converts the colours while it enlarges.
