@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     auto platform = platform::CreateSdlPlatform();
     app::TApplication application(*platform);
     application.Title = app::Sjis(u8"ノルダース");
+    application.CommandName = "velkor";
     // The window icon: the 64-pixel picture of tools/make_icon, the one the desktop menu shows.
     application.Icon = {64, 64, app::FindAsset("icon.rgba")};
     app::UseErrorBox(application);

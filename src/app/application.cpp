@@ -182,7 +182,17 @@ void TApplication::SendAppMessage(std::uint32_t msg) {
 void TApplication::HandleException(const std::exception& e) { ShowException(e.what()); }
 
 void TApplication::ShowException(const std::string& message) {
-  platform::ReportToStderr(Title.empty() ? message : Title + ": " + message);
+  // One line: the message's own lines (the box shows them one under the other) joined by ": ".
+  std::string line = CommandName.empty() ? std::string() : CommandName + ": ";
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (message[i] != '\r' && message[i] != '\n') {
+      line += message[i];
+      continue;
+    }
+    if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
+    if (i + 1 < message.size()) line += ": ";
+  }
+  platform::ReportToStderr(line);
   if (ShowExceptionHandler) ShowExceptionHandler(message);
 }
 
@@ -241,6 +251,12 @@ void TApplication::RemoveForm(TForm* form) {
   modal_.erase(std::remove(modal_.begin(), modal_.end(), form), modal_.end());
   releases_.erase(std::remove(releases_.begin(), releases_.end(), form), releases_.end());
   if (MainForm == form) MainForm = nullptr;
+}
+
+TForm* TApplication::ScaledForm() const {
+  for (TForm* form : forms_)
+    if (form->ScaledPixels) return form;
+  return nullptr;
 }
 
 TForm* TApplication::FindForm(std::uint32_t window_id) const {

@@ -25,6 +25,8 @@ class TApplication : public TComponent {
   platform::Platform& Platform() const { return platform_; }
 
   std::string Title;  // CP932
+  // The command's name, which starts each line the application writes on standard error.
+  std::string CommandName;
   TForm* MainForm = nullptr;
   // The icon that every form's window carries; none when empty.
   platform::IconImage Icon;
@@ -76,6 +78,10 @@ class TApplication : public TComponent {
   // The window of the program that has the desktop's focus, 0 for none.
   std::uint32_t FocusedWindow() const { return focused_window_; }
   const std::vector<TForm*>& Forms() const { return forms_; }
+  // The first form shown at the platform's scale (the game's own), null for none. It is the
+  // game's form before it becomes the main form too: a box shown while that form is still being
+  // made (an error at start) takes its scale from it.
+  TForm* ScaledForm() const;
   void PushModal(TForm* form) { modal_.push_back(form); }
   void PopModal() { modal_.pop_back(); }
   TForm* ModalForm() const { return modal_.empty() ? nullptr : modal_.back(); }

@@ -57,7 +57,7 @@ platform::Window& TForm::Handle() {
     // Every form is shown at the game window's scale, as it has or will have it (it keeps it
     // while full screen); the game's own form gets the first scale of the desktop.
     desc.scaled = true;
-    TForm* game = app_.MainForm;
+    TForm* game = app_.MainForm ? app_.MainForm : app_.ScaledForm();
     if (ScaledPixels) {
       desc.scale = 0;
     } else if (game && game != this && game->ScaledPixels) {

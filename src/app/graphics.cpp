@@ -5,6 +5,10 @@
 
 #include "platform/text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace app {
 namespace {
 
@@ -31,6 +35,38 @@ void FillSpan(const platform::PixelBuffer& target, int y, int x1, int x2, std::u
 
 void FillArea(const platform::PixelBuffer& target, int x1, int y1, int x2, int y2, std::uint32_t value) {
   for (int y = std::max(y1, 0); y < std::min(y2, target.height); ++y) FillSpan(target, y, x1, x2, value);
+}
+
+// A text's mask with its top-left corner at (x, y), clipped to the target: the same pixels as its
+// runs, but one select a pixel, which the compiler turns into wide operations.
+template <class Pixel>
+void DrawMask(const platform::PixelBuffer& target, int x, int y, const platform::TextImage& image, Pixel ink) {
+  const int c1 = std::max(0, -x), c2 = std::min(image.mask_width, target.width - x);
+  const int r1 = std::max(0, -y), r2 = std::min(image.mask_height, target.height - y);
+  if (c1 >= c2) return;
+  const int n = c2 - c1;
+  for (int r = r1; r < r2; ++r) {
+    const std::uint8_t* m = image.mask.data() + static_cast<std::ptrdiff_t>(r) * image.mask_width + c1;
+    Pixel* d = reinterpret_cast<Pixel*>(target.pixels + static_cast<std::ptrdiff_t>(y + r) * target.pitch) + (x + c1);
+    int i = 0;
+#if defined(__SSE2__)
+    if constexpr (sizeof(Pixel) == 4) {
+      // Four pixels at a time: each mask byte widened to a whole pixel selects the ink.
+      const __m128i color = _mm_set1_epi32(static_cast<int>(ink));
+      for (; i + 4 <= n; i += 4) {
+        std::int32_t bytes;
+        std::memcpy(&bytes, m + i, 4);
+        __m128i select = _mm_cvtsi32_si128(bytes);
+        select = _mm_unpacklo_epi8(select, select);
+        select = _mm_unpacklo_epi16(select, select);
+        auto* at = reinterpret_cast<__m128i*>(d + i);
+        const __m128i old = _mm_loadu_si128(at);
+        _mm_storeu_si128(at, _mm_or_si128(_mm_andnot_si128(select, old), _mm_and_si128(select, color)));
+      }
+    }
+#endif
+    for (; i < n; ++i) d[i] = m[i] ? ink : d[i];
+  }
 }
 
 bool Usable(const platform::PixelBuffer& t) {
@@ -80,6 +116,13 @@ void TCanvas::TextOut(int X, int Y, const std::string& Text) {
   if (Brush.Style == bsSolid)
     FillArea(target_, X, Y, X + image.width, Y + image.height, DeviceValue(target_, Brush.Color));
   const std::uint32_t ink = DeviceValue(target_, Font.Color);
+  if (!image.mask.empty()) {
+    if (target_.bits_per_pixel == 32)
+      DrawMask<std::uint32_t>(target_, X + image.mask_left, Y + image.mask_top, image, ink);
+    else
+      DrawMask<std::uint8_t>(target_, X + image.mask_left, Y + image.mask_top, image, static_cast<std::uint8_t>(ink));
+    return;
+  }
   for (const platform::TextImage::Run& run : image.runs) FillSpan(target_, Y + run.y, X + run.x, X + run.x + run.length, ink);
 }
 

@@ -552,12 +552,37 @@ void WidenRowBy(int k, const std::uint8_t* s, int count, std::uint32_t* out, Pix
 // A whole-number enlargement that the target holds entirely, as every window and letter-boxed
 // screen of a 4:3 picture has: each source row is widened once and the copies below it are
 // plain row copies, so the cost is about that of writing the target's pixels.
-void ScaleWhole(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha) {
+void ScaleWhole(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha, ShownPicture* shown) {
   const int kx = dest.Width() / src.width, ky = dest.Height() / src.height;
   const std::size_t row_bytes = static_cast<std::size_t>(dest.Width()) * 4;
   const auto& palette = src.palette ? *src.palette : StaticSystemPalette();
+  const std::size_t source_row_bytes = static_cast<std::size_t>(src.width) * (src.bits_per_pixel == 8 ? 1 : 4);
+  // Rows may stay only on the very target, placed and coloured as last time.
+  bool same = false;
+  if (shown) {
+    same = shown->valid && shown->target.pixels == target.pixels && shown->target.width == target.width &&
+           shown->target.height == target.height && shown->target.pitch == target.pitch && shown->dest == dest &&
+           shown->alpha == alpha && shown->width == src.width && shown->height == src.height &&
+           shown->bits_per_pixel == src.bits_per_pixel && (src.bits_per_pixel != 8 || shown->palette == palette);
+    if (!same) {
+      shown->valid = true;
+      shown->target = target;
+      shown->dest = dest;
+      shown->alpha = alpha;
+      shown->width = src.width;
+      shown->height = src.height;
+      shown->bits_per_pixel = src.bits_per_pixel;
+      if (src.bits_per_pixel == 8) shown->palette = palette;
+      shown->rows.resize(source_row_bytes * static_cast<std::size_t>(src.height));
+    }
+  }
   for (int sy = 0; sy < src.height; ++sy) {
     const std::uint8_t* s = src.pixels + static_cast<std::ptrdiff_t>(sy) * src.pitch;
+    if (shown) {
+      std::uint8_t* kept = shown->rows.data() + source_row_bytes * static_cast<std::size_t>(sy);
+      if (same && std::memcmp(kept, s, source_row_bytes) == 0) continue;
+      std::memcpy(kept, s, source_row_bytes);
+    }
     std::uint8_t* first = target.pixels + static_cast<std::ptrdiff_t>(dest.top + sy * ky) * target.pitch +
                           static_cast<std::ptrdiff_t>(dest.left) * 4;
     auto* out = reinterpret_cast<std::uint32_t*>(first);
@@ -576,14 +601,15 @@ void ScaleWhole(const PixelBuffer& src, const PixelBuffer& target, const Rect& d
 }  // namespace
 
 void ScaleNearest(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha,
-                  std::vector<int>& columns) {
+                  std::vector<int>& columns, ShownPicture* shown) {
   if (dest.Empty() || src.width <= 0 || src.height <= 0 || target.bits_per_pixel != 32) return;
   const Rect clip = Intersect(dest, {0, 0, target.width, target.height});
   if (clip.Empty()) return;
   if (clip == dest && dest.Width() % src.width == 0 && dest.Height() % src.height == 0) {
-    ScaleWhole(src, target, dest, alpha);
+    ScaleWhole(src, target, dest, alpha, shown);
     return;
   }
+  if (shown) shown->Forget();
   const auto& palette = src.palette ? *src.palette : StaticSystemPalette();
   const int n = clip.Width();
   columns.resize(static_cast<std::size_t>(n));

@@ -3,6 +3,7 @@
 // backends. A backend says which display modes it offers, how big a window's client area is,
 // how a window goes full screen and back, how a window shows the primary surface, and how the
 // vertical-blank wait is paced.
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -46,12 +47,29 @@ class MemoryDisplay : public Display {
   std::uint64_t video_memory_ = std::numeric_limits<std::uint64_t>::max();
 };
 
+// What ScaleNearest last put on a target, so that the next picture rewrites only the rows whose
+// source pixels changed (most of a screen stays from one frame to the next). It holds while
+// nothing else writes the target's pixels: whoever cannot be sure of that (a new window surface)
+// calls Forget. Kept by ScaleNearest alone.
+struct ShownPicture {
+  void Forget() { valid = false; }
+
+  bool valid = false;
+  PixelBuffer target;                // its pixels, size and pitch
+  Rect dest{};
+  Rgb alpha = 0;
+  int width = 0, height = 0, bits_per_pixel = 0;  // the source's
+  std::array<Rgb, 256> palette{};    // the source's colours, at 8 bits per pixel
+  std::vector<std::uint8_t> rows;    // the source's rows as last shown
+};
+
 // Enlarges (or shrinks) a surface's pixels, nearest-neighbour and through its palette when it
 // has 8 bits per pixel, onto rectangle `dest` of a 32-bit target; the rest of the target stays.
 // `alpha` is added to every pixel written; `columns` is scratch space, kept between calls so
-// that showing a frame allocates nothing.
+// that showing a frame allocates nothing. With `shown`, rows that are as they were last time
+// are left as the target has them.
 void ScaleNearest(const PixelBuffer& src, const PixelBuffer& target, const Rect& dest, Rgb alpha,
-                  std::vector<int>& columns);
+                  std::vector<int>& columns, ShownPicture* shown = nullptr);
 
 // A surface's pixels as 0x00RRGGBB, through its palette when it has 8 bits per pixel.
 void ExpandToRgb(const PixelBuffer& src, std::vector<Rgb>& out);

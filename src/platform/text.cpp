@@ -137,11 +137,32 @@ TextImage TextRenderer::Compose(std::string_view cp932, int pixel_size) {
     merged.push_back(r);
   }
   image.runs = std::move(merged);
+  if (image.runs.empty()) return image;
+  int left = image.runs.front().x, right = left, top = image.runs.front().y, bottom = image.runs.back().y + 1;
+  for (const TextImage::Run& r : image.runs) {
+    left = std::min(left, r.x);
+    right = std::max(right, r.x + r.length);
+  }
+  const long long area = static_cast<long long>(right - left) * (bottom - top);
+  if (area > TextImage::kMaxMaskArea) return image;
+  image.mask_left = left;
+  image.mask_top = top;
+  image.mask_width = right - left;
+  image.mask_height = bottom - top;
+  image.mask.assign(static_cast<std::size_t>(area), 0);
+  for (const TextImage::Run& r : image.runs)
+    std::fill_n(image.mask.begin() + static_cast<std::ptrdiff_t>(r.y - top) * image.mask_width + (r.x - left), r.length,
+                std::uint8_t{0xFF});
   return image;
 }
 
 const TextImage& TextRenderer::Render(std::string_view cp932, int pixel_size) {
   pixel_size = std::clamp(pixel_size, 1, kMaxPixelSize);
+  // The same text again (the title draws one text thousands of times a frame) is the front one.
+  if (!texts_.empty() && texts_.front().first.size() == sizeof pixel_size + cp932.size() &&
+      std::memcmp(texts_.front().first.data(), &pixel_size, sizeof pixel_size) == 0 &&
+      std::string_view(texts_.front().first).substr(sizeof pixel_size) == cp932)
+    return texts_.front().second;
   key_.assign(reinterpret_cast<const char*>(&pixel_size), sizeof pixel_size);
   key_.append(cp932);
   auto found = index_.find(key_);

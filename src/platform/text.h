@@ -38,6 +38,14 @@ struct TextImage {
   int width = 0;   // the sum of the glyphs' advances
   int height = 0;  // the em in pixels: the cell is as tall as the font size asks
   std::vector<Run> runs;  // by row, then by column
+  // For a small text, the same pixels once more as a mask over the runs' bounding box: one byte a
+  // pixel, 0xFF where covered, row by row from (mask_left, mask_top) relative to the cell. Drawn
+  // with one select a pixel and no branch a run, it is the cheaper way for texts drawn many
+  // times a frame (the title's scatter). Empty for a text without pixels or a large one.
+  int mask_left = 0, mask_top = 0, mask_width = 0, mask_height = 0;
+  std::vector<std::uint8_t> mask;
+  // The largest bounding box, in pixels, that gets a mask.
+  static constexpr int kMaxMaskArea = 8192;
 };
 
 class TextRenderer {

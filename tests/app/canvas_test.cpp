@@ -5,6 +5,7 @@
 
 #include "app/graphics.h"
 #include "app/sjis.h"
+#include "platform/text.h"
 #include "support/memory_canvas.h"
 
 namespace {
@@ -146,6 +147,46 @@ TEST_F(CanvasText, TextPartlyOffTheSurfaceDrawsTheVisiblePart) {
   EXPECT_EQ(c.At(0, 0), 0x0000FFu);
   EXPECT_EQ(c.At(319, 239), 0x0000FFu);
   EXPECT_EQ(c.At(249, 239), 0u);
+}
+
+// Small texts are drawn from a mask made from their glyph runs: the same pixels, also where the
+// target cuts the text on any side, and nothing else touched.
+TEST(CanvasTextMask, SmallTextsCoverExactlyTheirRunsWhereverTheTargetCutsThem) {
+  struct Text {
+    std::string cp932;
+    int size;
+  };
+  const Text texts[] = {{"Velkor", 10}, {app::Sjis(u8"[Esc] 終了"), 9}, {"j", 15}, {"Velkor", 20}};
+  for (int bits : {32, 8}) {
+    for (const Text& t : texts) {
+      MemoryCanvas c(64, 40, bits);
+      c.Brush.Style = app::bsClear;
+      c.Font.Size = t.size;
+      c.Font.Color = app::clWhite;
+      c.palette[7] = 0xFFFFFF;
+      const std::uint32_t ink = bits == 32 ? 0xFFFFFFu : 7u;
+      const platform::TextImage& image = platform::TextRenderer::Shared().Render(t.cp932, app::FontPixels(t.size));
+      ASSERT_FALSE(image.mask.empty()) << t.cp932;
+      const std::vector<platform::TextImage::Run> runs = image.runs;
+      for (int y = -image.height - 2; y <= 42; y += 3) {
+        for (int x = -image.width - 2; x <= 66; x += 5) {
+          const std::uint32_t background = bits == 32 ? 0x123456u : 3u;
+          c.Clear(background);
+          std::vector<std::uint32_t> expected(64 * 40, background);
+          for (const auto& r : runs)
+            for (int k = 0; k < r.length; ++k) {
+              const int px = x + r.x + k, py = y + r.y;
+              if (px >= 0 && px < 64 && py >= 0 && py < 40) expected[static_cast<std::size_t>(py * 64 + px)] = ink;
+            }
+          c.TextOut(x, y, t.cp932);
+          for (int py = 0; py < 40; ++py)
+            for (int px = 0; px < 64; ++px)
+              ASSERT_EQ(c.At(px, py), expected[static_cast<std::size_t>(py * 64 + px)])
+                  << bits << " bits, " << t.cp932 << " at " << x << "," << y << ": pixel " << px << "," << py;
+        }
+      }
+    }
+  }
 }
 
 TEST(CanvasPalette, ColoursBecomeTheNearestEntryOfThePaletteInForce) {

@@ -2,6 +2,8 @@
 // the nearest-neighbour enlargement that shows a surface in a window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "platform/display_memory.h"
@@ -65,6 +67,60 @@ TEST(Screen, EnlargesNearestNeighbourThroughThePalette) {
   platform::ScaleNearest(src32, {reinterpret_cast<std::uint8_t*>(half.data()), 2, 1, 8, 32, nullptr}, {0, 0, 2, 1}, 0,
                          scratch);
   EXPECT_EQ(half, (std::vector<std::uint32_t>{1, 3}));
+}
+
+// With a memory of what it last showed, the enlargement rewrites only the rows whose source
+// changed, and everything once anything else about the picture changed. The target is scribbled
+// over between the two pictures, so every row it did not rewrite shows.
+TEST(Screen, ShownPictureRewritesChangedRowsAndAllOfItWhenAnythingElseChanged) {
+  constexpr int sw = 4, sh = 3, k = 2, tw = sw * k + 2, th = sh * k + 2;
+  constexpr std::uint32_t kScribble = 0x777777;
+  struct Case {
+    const char* what;
+    bool whole;  // everything rewritten
+    std::function<void(std::vector<std::uint8_t>& src, std::array<platform::Rgb, 256>& palette,
+                       platform::Rect& dest, platform::Rgb& alpha, platform::ShownPicture& shown)>
+        change;
+  };
+  const Case cases[] = {
+      {"one source row", false, [](auto& src, auto&, auto&, auto&, auto&) { src[1 * sw + 2] = 9; }},
+      {"the palette", true, [](auto&, auto& palette, auto&, auto&, auto&) { palette[5] = 0x00ABCD; }},
+      {"the place", true, [](auto&, auto&, auto& dest, auto&, auto&) { dest = {0, 0, sw * k, sh * k}; }},
+      {"the alpha", true, [](auto&, auto&, auto&, auto& alpha, auto&) { alpha = 0; }},
+      {"forgotten", true, [](auto&, auto&, auto&, auto&, auto& shown) { shown.Forget(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::array<platform::Rgb, 256> palette{};
+    for (int i = 0; i < 256; ++i) palette[static_cast<std::size_t>(i)] = static_cast<platform::Rgb>(0x030201 * i);
+    std::vector<std::uint8_t> src(sw * sh);
+    for (int i = 0; i < sw * sh; ++i) src[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i + 1);
+    platform::Rect dest{1, 1, 1 + sw * k, 1 + sh * k};
+    platform::Rgb alpha = 0xFF000000u;
+    std::vector<std::uint32_t> out(tw * th, 0);
+    const platform::PixelBuffer target{reinterpret_cast<std::uint8_t*>(out.data()), tw, th, tw * 4, 32, nullptr};
+    std::vector<int> scratch;
+    platform::ShownPicture shown;
+    platform::ScaleNearest({src.data(), sw, sh, sw, 8, &palette}, target, dest, alpha, scratch, &shown);
+    std::fill(out.begin(), out.end(), kScribble);
+    const std::vector<std::uint8_t> before = src;
+    c.change(src, palette, dest, alpha, shown);
+    platform::ScaleNearest({src.data(), sw, sh, sw, 8, &palette}, target, dest, alpha, scratch, &shown);
+    std::size_t wrong = 0;
+    for (int y = 0; y < th; ++y)
+      for (int x = 0; x < tw; ++x) {
+        std::uint32_t want = kScribble;
+        const int px = x - dest.left, py = y - dest.top;
+        if (px >= 0 && py >= 0 && px < sw * k && py < sh * k) {
+          const int sy = py / k;
+          const bool row_changed =
+              !std::equal(src.begin() + sy * sw, src.begin() + (sy + 1) * sw, before.begin() + sy * sw);
+          if (c.whole || row_changed) want = alpha | palette[src[static_cast<std::size_t>(sy * sw + px / k)]];
+        }
+        wrong += out[static_cast<std::size_t>(y * tw + x)] != want;
+      }
+    EXPECT_EQ(wrong, 0u);
+  }
 }
 
 // Whole scales take their own path (each row widened once, then copied): every scale of a

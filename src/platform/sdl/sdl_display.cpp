@@ -67,13 +67,19 @@ void SdlDisplay::LeaveFullScreen(Window& window) {
 }
 
 void SdlDisplay::Show(Window& window, const PixelBuffer& primary) {
-  ShowInWindowSurface(static_cast<SdlWindow&>(window).Handle(), primary, columns_, staging_);
+  ShowInWindowSurface(static_cast<SdlWindow&>(window).Handle(), primary, columns_, staging_, &shown_);
 }
 
 void ShowInWindowSurface(SDL_Window* w, const PixelBuffer& primary, std::vector<int>& columns,
-                         std::vector<Rgb>& staging) {
+                         std::vector<Rgb>& staging, ShownPicture* shown) {
   SDL_Surface* surface = SDL_GetWindowSurface(w);
   if (!surface) return;
+  // A surface SDL made anew (after a resize, or for another window) holds none of the last
+  // picture, even where it sits at the same address: it is marked once it has one.
+  if (shown && surface->userdata != shown) {
+    shown->Forget();
+    surface->userdata = shown;
+  }
   const Rect r = FitPicture(primary.width, primary.height, surface->w, surface->h);
   if (r.Empty()) return;
   // Black bars where the picture does not reach (none in a window of the picture's shape).
@@ -88,7 +94,7 @@ void ShowInWindowSurface(SDL_Window* w, const PixelBuffer& primary, std::vector<
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
     const PixelBuffer target{static_cast<std::uint8_t*>(surface->pixels), surface->w, surface->h, surface->pitch, 32,
                              nullptr};
-    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns);
+    ScaleNearest(primary, target, r, format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0u, columns, shown);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   } else {
     // A window surface of another format: SDL converts the colours while it enlarges.
@@ -98,6 +104,7 @@ void ShowInWindowSurface(SDL_Window* w, const PixelBuffer& primary, std::vector<
     if (!source) return;
     SDL_Rect dst{r.left, r.top, r.Width(), r.Height()};
     SDL_BlitScaled(source, nullptr, surface, &dst);
+    if (shown) shown->Forget();
     SDL_FreeSurface(source);
   }
   SDL_UpdateWindowSurface(w);

@@ -17,9 +17,10 @@ class SdlPlatform;
 
 // Shows `picture` in the window's own surface, enlarged nearest-neighbour to the largest size of
 // its shape that the window holds, centred between black bars. `columns` and `staging` are
-// scratch space kept by the caller, so that showing allocates nothing.
+// scratch space kept by the caller, so that showing allocates nothing; with `shown`, the rows of
+// the picture that did not change since the last one are left as the surface has them.
 void ShowInWindowSurface(SDL_Window* window, const PixelBuffer& picture, std::vector<int>& columns,
-                         std::vector<Rgb>& staging);
+                         std::vector<Rgb>& staging, ShownPicture* shown = nullptr);
 
 class SdlDisplay : public MemoryDisplay {
  public:
@@ -42,6 +43,7 @@ class SdlDisplay : public MemoryDisplay {
   std::map<std::uint32_t, SDL_Rect> windowed_;
   std::vector<int> columns_;   // the enlargement's source columns
   std::vector<Rgb> staging_;   // for window surfaces in another format
+  ShownPicture shown_;         // what the window's surface holds
 };
 
 }  // namespace platform

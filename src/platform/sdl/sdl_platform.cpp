@@ -123,7 +123,9 @@ void SdlPlatform::WaitForVerticalBlank() {
   next_vblank_ns_ += kPeriod;
   while (now < next_vblank_ns_) {
     std::uint64_t left = next_vblank_ns_ - now;
-    if (left > 1500000)
+    // Whole milliseconds of coarse sleep while at least one is left to spare, then a fine one:
+    // a coarse sleep of 0 ms returns at once, and the loop would spin.
+    if (left >= 2000000)
       SDL_Delay(static_cast<Uint32>((left - 1000000) / 1000000));
     else
       std::this_thread::sleep_for(std::chrono::nanoseconds(left));
