@@ -403,6 +403,12 @@ void SdlWindow::Show() {
     if (!surface) throw std::runtime_error(std::string("cannot show a window: ") + SDL_GetError());
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     SDL_UpdateWindowSurface(window_);
+    // That covered whatever the window had been given while hidden: it draws itself again, as
+    // an X server asks of a window it maps.
+    Event exposed;
+    exposed.type = EventType::Exposed;
+    exposed.window = id_;
+    platform_.PostEvent(exposed);
   }
   SDL_RaiseWindow(window_);
 }
