@@ -5,6 +5,7 @@
 // with its ranking host at the loopback port the test listens on).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "game/hiscore.h"
@@ -94,8 +95,16 @@ TEST_F(Wayland, TheGameShowsAtItsScalePlaysGoesFullScreenAndSendsFromItsDialog) 
   testing_support::WriteBestScoreTable(dir.Path() / "hisc.dat");
   auto server = testing_support::ListenWhenFree(VELKOR_TEST_RANKING_PORT, testing_support::AcceptEntry());
   wl.GiveToClients(dir.Path());
+  // On Wayland SDL draws through Mesa's EGL, which unloads its driver as the program ends: what
+  // the driver kept for its lifetime then shows as leaks from no known library, which no
+  // suppression can name. The program's own leaks are looked for by the tests under X.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string asan_options = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0";
   wl.Start(velkor, {VELKOR_RANKING_E2E_BINARY},
-           {{"SDL_VIDEODRIVER", "wayland"}, {"SDL_AUDIODRIVER", "dummy"}, {"HOME", dir.Path().string()}},
+           {{"SDL_VIDEODRIVER", "wayland"},
+            {"SDL_AUDIODRIVER", "dummy"},
+            {"HOME", dir.Path().string()},
+            {"ASAN_OPTIONS", asan_options}},
            dir.Path().string(), (dir.Path() / "velkor.log").string());
 
   // Mapped, at its first scale on this 1280 x 720 output (320 x 240 twice over), with the
