@@ -36,19 +36,21 @@ void SdlDisplay::WindowClientSize(Window& window, int& width, int& height) {
 }
 
 bool SdlDisplay::EnterFullScreen(Window& window, const DisplayMode&) {
-  SDL_Window* w = static_cast<SdlWindow&>(window).Handle();
+  auto& sdl_window = static_cast<SdlWindow&>(window);
+  SDL_Window* w = sdl_window.Handle();
   SDL_Rect before;
   SDL_GetWindowPosition(w, &before.x, &before.y);
   SDL_GetWindowSize(w, &before.w, &before.h);
   // Cover the screen by hand too: without a window manager to honour the full-screen state
   // (a bare X server) the window would otherwise stay where it was.
   SDL_Rect screen;
+  sdl_window.FreeSize();
   if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(w), 0), &screen) == 0) {
     SDL_SetWindowPosition(w, screen.x, screen.y);
     SDL_SetWindowSize(w, screen.w, screen.h);
   }
   if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-    SDL_SetWindowSize(w, before.w, before.h);
+    sdl_window.SetSize(before.w, before.h);
     SDL_SetWindowPosition(w, before.x, before.y);
     return false;
   }
@@ -57,11 +59,12 @@ bool SdlDisplay::EnterFullScreen(Window& window, const DisplayMode&) {
 }
 
 void SdlDisplay::LeaveFullScreen(Window& window) {
-  SDL_Window* w = static_cast<SdlWindow&>(window).Handle();
+  auto& sdl_window = static_cast<SdlWindow&>(window);
+  SDL_Window* w = sdl_window.Handle();
   SDL_SetWindowFullscreen(w, 0);
   auto it = windowed_.find(window.Id());
   if (it == windowed_.end()) return;
-  SDL_SetWindowSize(w, it->second.w, it->second.h);
+  sdl_window.SetSize(it->second.w, it->second.h);
   SDL_SetWindowPosition(w, it->second.x, it->second.y);
   windowed_.erase(it);
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <stdexcept>
 #include <thread>
@@ -24,6 +25,12 @@ namespace platform {
 std::unique_ptr<Platform> CreateSdlPlatform() { return std::make_unique<SdlPlatform>(); }
 
 namespace {
+
+// A Wayland compositor places windows itself and tells no program where they are.
+bool OnWayland() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::strcmp(driver, "wayland") == 0;
+}
 
 [[maybe_unused]] bool IsSet(const char* name) {
   const char* value = std::getenv(name);
@@ -56,6 +63,9 @@ SdlPlatform::SdlPlatform() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
     throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
+  // SDL has no window surface of its own on Wayland: the pixels reach the compositor only through
+  // a texture, and without one the windows would never get a picture, so never appear.
+  if (OnWayland()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "1");
   // SDL starts with text input on, which hands keys to an input method (ibus, fcitx) before the
   // game sees them. Only an edit box turns it on.
   SDL_StopTextInput();
@@ -286,6 +296,9 @@ SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
     scale_ = first_scale_ ? FirstScale(basis_width_, basis_height_, 0, 0) : desc.scale;
   }
   Uint32 flags = SDL_WINDOW_HIDDEN;
+  // The texture that carries the pixels on Wayland needs an OpenGL window; made so at once, SDL
+  // need not make the window anew (and lose what the compositor knows of it) at the first picture.
+  if (OnWayland()) flags |= SDL_WINDOW_OPENGL;
   if (!desc.bordered) flags |= SDL_WINDOW_BORDERLESS;
   const int width = desc.client_width * scale_, height = desc.client_height * scale_;
   int x = desc.centered ? SDL_WINDOWPOS_CENTERED : desc.x;
@@ -300,6 +313,28 @@ SdlWindow::SdlWindow(SdlPlatform& platform, const WindowDesc& desc)
   if (!window_) throw std::runtime_error(std::string("cannot create a window: ") + SDL_GetError());
   id_ = SDL_GetWindowID(window_);
   icon_ = desc.icon;
+}
+
+void SdlWindow::SetSize(int width, int height) {
+  if (OnWayland()) {
+    // A compositor gives a window the size it likes (a tiling one, its whole tile) unless the
+    // window says it has only one; such a window floats at its own size. The bounds move in an
+    // order that keeps the lower one under the upper.
+    int min_w = 0, min_h = 0;
+    SDL_GetWindowMinimumSize(window_, &min_w, &min_h);
+    SDL_SetWindowMaximumSize(window_, std::max(width, min_w), std::max(height, min_h));
+    SDL_SetWindowMinimumSize(window_, width, height);
+    SDL_SetWindowMaximumSize(window_, width, height);
+  }
+  SDL_SetWindowSize(window_, width, height);
+}
+
+void SdlWindow::FreeSize() {
+  if (!OnWayland()) return;
+  // SDL takes no bound away; these allow any size a screen has.
+  constexpr int kAny = 1 << 15;
+  SDL_SetWindowMinimumSize(window_, 1, 1);
+  SDL_SetWindowMaximumSize(window_, kAny, kAny);
 }
 
 void SdlWindow::SetIcon(const IconImage& icon) {
@@ -324,7 +359,7 @@ void SdlWindow::FitFrame() {
   const int scale = FirstScale(basis_width_, basis_height_, left + right, top + bottom);
   if (scale >= scale_) return;
   scale_ = scale;
-  SDL_SetWindowSize(window_, client_width_ * scale_, client_height_ * scale_);
+  SetSize(client_width_ * scale_, client_height_ * scale_);
   if (centered_) SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
 }
 
@@ -344,10 +379,14 @@ void SdlWindow::SetClientSize(int width, int height) {
   // to the size the window has would be only that move.
   int w = 0, h = 0;
   SDL_GetWindowSize(window_, &w, &h);
-  if (w != width * scale_ || h != height * scale_) SDL_SetWindowSize(window_, width * scale_, height * scale_);
+  if (w != width * scale_ || h != height * scale_) SetSize(width * scale_, height * scale_);
 }
 
 void SdlWindow::SetBordered(bool bordered) {
+  // On Wayland a window keeps the frame it was made with: the frame is the compositor's, which
+  // draws none around a full-screen window, and a change of frame just before full screen makes
+  // a compositor size the full-screen window by the frame it had.
+  if (OnWayland()) return;
   SDL_SetWindowBordered(window_, bordered ? SDL_TRUE : SDL_FALSE);
 }
 
@@ -360,6 +399,24 @@ void SdlWindow::Show() {
   SDL_ShowWindow(window_);
   // SDL knows the frame once the window is mapped.
   if (first_scale_) FitFrame();
+  if (OnWayland()) {
+    // The compositor floats a window of one size at that size, and judges it as the window
+    // first appears; SDL tells it the bounds only once the window exists there.
+    int width = 0, height = 0;
+    SDL_GetWindowSize(window_, &width, &height);
+    SetSize(width, height);
+    // A Wayland window appears only with its first picture; until the program draws, it is black.
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (!surface) throw std::runtime_error(std::string("cannot show a window: ") + SDL_GetError());
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    SDL_UpdateWindowSurface(window_);
+    // That covered whatever the window had been given while hidden: it draws itself again, as
+    // an X server asks of a window it maps.
+    Event exposed;
+    exposed.type = EventType::Exposed;
+    exposed.window = id_;
+    platform_.PostEvent(exposed);
+  }
   SDL_RaiseWindow(window_);
 }
 
@@ -372,6 +429,8 @@ void SdlWindow::Minimize() { SDL_MinimizeWindow(window_); }
 void SdlWindow::Raise() {
   SDL_RestoreWindow(window_);
   SDL_RaiseWindow(window_);
+  // The compositor alone hands out the keyboard there.
+  if (OnWayland()) return;
   // Raising asks the window manager for the keyboard; with none running nobody would give it.
   SDL_SetWindowInputFocus(window_);
 }
@@ -486,6 +545,11 @@ WindowPlacement SdlWindow::Placement() const {
 }
 
 void SdlWindow::SetPlacement(const WindowPlacement& placement) {
+  if (OnWayland()) {
+    // The compositor places the window and keeps its frame; only its size is the program's.
+    SetSize(placement.width, placement.height);
+    return;
+  }
   SDL_SetWindowBordered(window_, placement.bordered ? SDL_TRUE : SDL_FALSE);
   SDL_SetWindowSize(window_, placement.width, placement.height);
   if (!FramedOnX11(window_)) {

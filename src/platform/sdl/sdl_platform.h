@@ -90,6 +90,10 @@ class SdlWindow : public Window {
   void ApplyTextInput();
 
   SDL_Window* Handle() const { return window_; }
+  // Sizes the window; on Wayland the size is also the only one the window takes.
+  void SetSize(int width, int height);
+  // Lets the window take any size, as full screen does.
+  void FreeSize();
   // The caret's place for the input method, in desktop pixels.
   const SDL_Rect& TextInputRect() const { return text_rect_; }
   // The client area in the program's pixels.
