@@ -438,6 +438,10 @@ void TForm::Paint() {
   }
 }
 
+void TForm::EndComposition() {
+  if (window_) window_->ResetComposition();
+}
+
 void TForm::UpdateTextInput() {
   TForm* modal = app_.ModalForm();
   const bool want =

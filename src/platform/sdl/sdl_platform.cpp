@@ -53,6 +53,8 @@ SdlPlatform::SdlPlatform() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
   // Window surfaces are plain memory that goes straight to the window, not OpenGL textures.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A composition comes whole in one event, however long, rather than cut into pieces.
+  SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
     throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
   // SDL starts with text input on, which hands keys to an input method (ibus, fcitx) before the
@@ -230,6 +232,15 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.text = in.edit.text;
       out.x = in.edit.start;
       out.y = in.edit.length;
+      JoinCompositionPieces(out);
+      return true;
+    case SDL_TEXTEDITING_EXT:
+      out.type = EventType::TextEditing;
+      out.window = in.editExt.windowID;
+      out.text = in.editExt.text ? in.editExt.text : "";
+      out.x = in.editExt.start;
+      out.y = in.editExt.length;
+      SDL_free(in.editExt.text);
       return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
@@ -256,6 +267,34 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
     }
     default:
       return gamepads_->Translate(in, out);
+  }
+}
+
+void SdlPlatform::JoinCompositionPieces(Event& out) {
+  // Where the extended events do not come, SDL cuts a long composition into pieces that fill its
+  // event's buffer, each with its offset in characters (`start`) and its own length, queued one
+  // after another. A piece that left no room for another character has a sequel.
+  constexpr std::size_t kFull = SDL_TEXTEDITINGEVENT_TEXT_SIZE - 4;
+  std::size_t last_piece = out.text.size();
+  int chars = static_cast<int>(SDL_utf8strlen(out.text.c_str()));
+  if (out.x != 0 || out.y != chars || last_piece < kFull) return;
+  bool joined = false;
+  SDL_Event next;
+  while (last_piece >= kFull && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_TEXTEDITING, SDL_TEXTEDITING) == 1) {
+    const int piece_chars = static_cast<int>(SDL_utf8strlen(next.edit.text));
+    if (next.edit.windowID != out.window || next.edit.start != chars || next.edit.length != piece_chars ||
+        piece_chars == 0)
+      break;
+    SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTEDITING, SDL_TEXTEDITING);
+    out.text += next.edit.text;
+    last_piece = SDL_strlen(next.edit.text);
+    chars += piece_chars;
+    joined = true;
+  }
+  // The pieces do not say where the input method's caret is; while typing it is at the end.
+  if (joined) {
+    out.x = chars;
+    out.y = 0;
   }
 }
 
@@ -477,6 +516,15 @@ void SdlWindow::SetTextInput(bool on) {
 void SdlWindow::SetTextInputArea(int x, int y, int width, int height) {
   text_rect_ = {x * scale_, y * scale_, width * scale_, height * scale_};
   if (text_input_ && SDL_GetKeyboardFocus() == window_) SDL_SetTextInputRect(&text_rect_);
+}
+
+void SdlWindow::ResetComposition() {
+  if (!text_input_ || SDL_GetKeyboardFocus() != window_) return;
+  // Turning text input off resets the input method's context (ibus, fcitx, the system's own);
+  // on again, it composes afresh.
+  SDL_StopTextInput();
+  SDL_StartTextInput();
+  if (text_rect_.h > 0) SDL_SetTextInputRect(&text_rect_);
 }
 
 void SdlWindow::ApplyTextInput() {

@@ -52,6 +52,8 @@ class SdlPlatform : public Platform {
 
  private:
   bool Translate(const SDL_Event& in, Event& out);
+  // Makes one composition of the pieces SDL cut it into, taking the later ones off the queue.
+  void JoinCompositionPieces(Event& out);
 
   std::uint32_t user_event_type_ = 0;
   std::function<void()> session_end_handler_;
@@ -83,6 +85,7 @@ class SdlWindow : public Window {
   void SetCursorVisible(bool visible) override;
   void SetTextInput(bool on) override;
   void SetTextInputArea(int x, int y, int width, int height) override;
+  void ResetComposition() override;
   int Scale() const override { return scale_; }
   void ShowPixels(const PixelBuffer& pixels) override;
   // Text input is one switch for the whole program: the window that gets the keyboard sets it
