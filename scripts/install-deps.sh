@@ -6,7 +6,8 @@ want=(cmake make g++ pkg-config zlib1g-dev libsdl2-dev libsdl2-ttf-dev libx11-de
 case "${1:-run}" in
   test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils libx11-dev clang libclang-rt-14-dev
                sox libsqlite3-dev libasio-dev chromium nginx-light libnginx-mod-stream openbox
-               systemd man-db desktop-file-utils appstream lintian dpkg-dev) ;;
+               systemd man-db desktop-file-utils appstream lintian dpkg-dev
+               dbus-daemon libglib2.0-bin dconf-gsettings-backend ibus ibus-anthy ibus-mozc fcitx5 fcitx5-mozc) ;;
   # The cross build from Debian's sources, and wine to run what it makes.
   windows) want+=(g++-mingw-w64-x86-64-posix dpkg-dev debian-archive-keyring libgtest-dev libgmock-dev zip unzip
                   wine wine64) ;;

@@ -438,8 +438,8 @@ void TForm::Paint() {
   }
 }
 
-void TForm::EndComposition() {
-  if (window_) window_->ResetComposition();
+void TForm::EndComposition(const std::string& composition) {
+  if (window_) window_->ResetComposition(composition);
 }
 
 void TForm::UpdateTextInput() {

@@ -415,7 +415,7 @@ void TEdit::DoExit() {
     const std::string composed = std::move(composition_);
     composition_.clear();
     InsertText(composed);
-    if (Parent()) Parent()->EndComposition();
+    if (Parent()) Parent()->EndComposition(composed);
   }
   dragging_ = false;
   Invalidate();

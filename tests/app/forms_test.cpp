@@ -953,7 +953,7 @@ TEST_F(FormsTest, AComposingEditThatLosesTheFocusKeepsTheCompositionAsText) {
     form->edit->SetFocus();
     form->edit->SetSelStart(10);
     Pump();
-    const int resets = w.CompositionResets();
+    const std::size_t resets = w.CompositionResets().size();
     driver.Compose(*form, c.composed, 3);
     Pump();
     ASSERT_EQ(form->edit->Composition(), c.composed);
@@ -962,15 +962,16 @@ TEST_F(FormsTest, AComposingEditThatLosesTheFocusKeepsTheCompositionAsText) {
     EXPECT_EQ(form->ActiveControl(), c.focus_after);
     EXPECT_EQ(form->edit->Text(), app::Sjis(c.after));
     EXPECT_EQ(form->edit->Composition(), "");
-    EXPECT_EQ(w.CompositionResets(), resets + 1) << "the input method was not told to drop its composition";
+    ASSERT_EQ(w.CompositionResets().size(), resets + 1) << "the input method was not told to drop its composition";
+    EXPECT_EQ(w.CompositionResets().back(), c.composed);
     EXPECT_EQ(form->edit2->Text(), "");
     EXPECT_EQ(form->edit2->Composition(), "");
   }
   // Leaving without a composition leaves the input method alone.
   form->edit->SetFocus();
   Pump();
-  const int resets = w.CompositionResets();
+  const std::size_t resets = w.CompositionResets().size();
   driver.Key(*form, VK_TAB);
   Pump();
-  EXPECT_EQ(w.CompositionResets(), resets);
+  EXPECT_EQ(w.CompositionResets().size(), resets);
 }

@@ -310,4 +310,51 @@ TEST_F(SdlKeyboardTest, ACompositionComesWholeFromItsPieces) {
   }
 }
 
+// Some input methods commit their composition themselves as it is reset: the program committed
+// its own copy already, so that text goes nowhere, while a new composition or key is taken.
+TEST_F(SdlKeyboardTest, ACommitRepeatedByTheResetInputMethodIsKeptBack) {
+  window->SetTextInput(true);
+  auto push_text = [&](Uint32 type, const char* text) {
+    SDL_Event e{};
+    e.type = type;
+    if (type == SDL_TEXTINPUT) {
+      e.text.windowID = window->Id();
+      SDL_utf8strlcpy(e.text.text, text, sizeof e.text.text);
+    } else {
+      e.edit.windowID = window->Id();
+      SDL_utf8strlcpy(e.edit.text, text, sizeof e.edit.text);
+      e.edit.length = -1;
+    }
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  };
+  struct Case {
+    const char* what;
+    const char* composition;
+    std::vector<std::pair<Uint32, const char*>> sent;
+    std::vector<std::string> taken;  // the texts typed and composed that reach the program
+  };
+  const Case cases[] = {
+      {"committed again, then new typing", "やまだ",
+       {{SDL_TEXTEDITING, ""}, {SDL_TEXTINPUT, "やまだ"}, {SDL_TEXTEDITING, "か"}, {SDL_TEXTINPUT, "か"}},
+       {"", "か", "か"}},
+      {"committed again in SDL's pieces", "にほんごにゅうりょくてすとです",
+       {{SDL_TEXTINPUT, "にほんごにゅうりょく"}, {SDL_TEXTINPUT, "てすとです"}, {SDL_TEXTINPUT, "a"}},
+       {"a"}},
+      {"dropped by the input method: the same word typed anew is taken", "やまだ",
+       {{SDL_TEXTEDITING, ""}, {SDL_TEXTEDITING, "やまだ"}, {SDL_TEXTINPUT, "やまだ"}},
+       {"", "やまだ", "やまだ"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    window->ResetComposition(c.composition);
+    for (const auto& [type, text] : c.sent) push_text(type, text);
+    std::vector<std::string> taken;
+    PumpUntil([&](const Event& e) {
+      if (e.type == EventType::TextEditing || e.type == EventType::TextInput) taken.push_back(e.text);
+      return false;
+    }, 300ms);
+    EXPECT_EQ(taken, c.taken);
+  }
+}
+
 }  // namespace

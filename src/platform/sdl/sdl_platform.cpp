@@ -220,12 +220,14 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.shift = (in.key.keysym.mod & KMOD_SHIFT) != 0;
       out.ctrl = (in.key.keysym.mod & KMOD_CTRL) != 0;
       TranslateKey(in.key, out);
+      // A key the input method let through comes after whatever its reset sent.
+      if (out.type == EventType::KeyDown) repeated_commit_.clear();
       return true;
     case SDL_TEXTINPUT:
       out.type = EventType::TextInput;
       out.window = in.text.windowID;
       out.text = in.text.text;
-      return true;
+      return TakeText(out);
     case SDL_TEXTEDITING:
       out.type = EventType::TextEditing;
       out.window = in.edit.windowID;
@@ -233,7 +235,7 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.x = in.edit.start;
       out.y = in.edit.length;
       JoinCompositionPieces(out);
-      return true;
+      return TakeText(out);
     case SDL_TEXTEDITING_EXT:
       out.type = EventType::TextEditing;
       out.window = in.editExt.windowID;
@@ -241,7 +243,7 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.x = in.editExt.start;
       out.y = in.editExt.length;
       SDL_free(in.editExt.text);
-      return true;
+      return TakeText(out);
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       out.type = in.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
@@ -296,6 +298,21 @@ void SdlPlatform::JoinCompositionPieces(Event& out) {
     out.x = chars;
     out.y = 0;
   }
+}
+
+bool SdlPlatform::TakeText(const Event& text_event) {
+  // Input methods that commit their composition as they are reset (ibus' engines in their commit
+  // mode, Mozc among them) send it right after the reset, before any new composition or key; SDL
+  // cuts a long one into pieces.
+  if (repeated_commit_.empty()) return true;
+  if (text_event.type == EventType::TextEditing) {
+    if (text_event.text.empty()) return true;  // the reset's own empty composition
+  } else if (!text_event.text.empty() && repeated_commit_.starts_with(text_event.text)) {
+    repeated_commit_.erase(0, text_event.text.size());
+    return false;
+  }
+  repeated_commit_.clear();
+  return true;
 }
 
 namespace {
@@ -518,8 +535,9 @@ void SdlWindow::SetTextInputArea(int x, int y, int width, int height) {
   if (text_input_ && SDL_GetKeyboardFocus() == window_) SDL_SetTextInputRect(&text_rect_);
 }
 
-void SdlWindow::ResetComposition() {
+void SdlWindow::ResetComposition(const std::string& composition) {
   if (!text_input_ || SDL_GetKeyboardFocus() != window_) return;
+  platform_.ExpectRepeatedCommit(composition);
   // Turning text input off resets the input method's context (ibus, fcitx, the system's own);
   // on again, it composes afresh.
   SDL_StopTextInput();
