@@ -7,6 +7,7 @@ case "${1:-run}" in
   test) want+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils libx11-dev clang libclang-rt-14-dev
                sox libsqlite3-dev libasio-dev chromium nginx-light libnginx-mod-stream openbox
                fluxbox xfwm4 xfconf icewm dbus-daemon
+               libglib2.0-bin dconf-gsettings-backend ibus ibus-anthy ibus-mozc fcitx5 fcitx5-mozc
                systemd man-db desktop-file-utils appstream lintian dpkg-dev) ;;
   # The cross build from Debian's sources, and wine to run what it makes.
   windows) want+=(g++-mingw-w64-x86-64-posix dpkg-dev debian-archive-keyring libgtest-dev libgmock-dev zip unzip

@@ -438,6 +438,10 @@ void TForm::Paint() {
   }
 }
 
+void TForm::EndComposition(const std::string& composition) {
+  if (window_) window_->ResetComposition(composition);
+}
+
 void TForm::UpdateTextInput() {
   TForm* modal = app_.ModalForm();
   const bool want =

@@ -105,6 +105,9 @@ class TForm : public TComponent {
   void SelectNext(bool forward);
   // A control that can no longer take the focus gives it to the next one.
   void ControlStateChanged(TControl* control);
+  // An edit has taken the input method's composition (UTF-8) as committed text: the input
+  // method drops its own, so that none of it reaches the next edit.
+  void EndComposition(const std::string& composition);
 
   // Forms with controls draw themselves: they are drawn again, whole, once the queue is empty
   // after something changed.

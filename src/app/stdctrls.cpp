@@ -409,7 +409,14 @@ void TEdit::DoEnter(bool by_keyboard) {
 }
 
 void TEdit::DoExit() {
-  composition_.clear();
+  // The focus leaving during a composition commits it here, as the desktop's edits do, and the
+  // input method is told to drop it, or it would go on into the next edit.
+  if (!composition_.empty()) {
+    const std::string composed = std::move(composition_);
+    composition_.clear();
+    InsertText(composed);
+    if (Parent()) Parent()->EndComposition(composed);
+  }
   dragging_ = false;
   Invalidate();
 }

@@ -111,6 +111,10 @@ class Window {
   // Where the caret is, in the client area's program pixels: the input method puts its
   // candidate list beside it.
   virtual void SetTextInputArea(int x, int y, int width, int height) = 0;
+  // Makes the input method drop the composition it holds (UTF-8), which the program has
+  // committed from its own copy. Some input methods commit it themselves as they are reset:
+  // that text is not delivered.
+  virtual void ResetComposition(const std::string& composition) = 0;
   // Desktop pixels per program pixel.
   virtual int Scale() const = 0;
   // Shows 32-bit pixels as the client area, at the window's scale, for forms that draw their

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -921,3 +922,56 @@ TEST_F(FormsTest, AnExceptionLeavingAHandlerShowsTheErrorBoxAndGoesToStandardErr
 }
 
 }  // namespace
+
+// The focus leaving an edit during a composition commits the composition there, as far as the
+// edit takes it, and tells the input method to drop its own: the next control starts without it.
+TEST_F(FormsTest, AComposingEditThatLosesTheFocusKeepsTheCompositionAsText) {
+  struct Case {
+    const char* what;
+    const char8_t* before;  // the edit's text, the caret at its end
+    const char* composed;
+    std::function<void()> leave;
+    app::TControl* focus_after;
+    const char8_t* after;
+  };
+  const Case cases[] = {
+      {"a click in the other edit", u8"ab", "やまだ", [&] { driver.Click(*form, 72 + 40, 104 + 10); }, form->edit2,
+       u8"abやまだ"},
+      {"Tab", u8"", "やまだ", [&] { driver.Key(*form, VK_TAB); }, form->edit2, u8"やまだ"},
+      {"Shift+Tab", u8"x", "かな", [&] { driver.Key(*form, VK_TAB, /*shift=*/true); }, form->cancel, u8"xかな"},
+      {"a click on a button", u8"", "やまだ", [&] { driver.Click(*form, 48 + 20, 136 + 10); }, form->ok, u8"やまだ"},
+      {"cut at MaxLength", u8"12345678", "やまだ", [&] { driver.Key(*form, VK_TAB); }, form->edit2, u8"12345678やま"},
+      {"what CP932 cannot hold left out", u8"", "や\U0001F600だ", [&] { driver.Key(*form, VK_TAB); }, form->edit2,
+       u8"やだ"},
+  };
+  form->Show();
+  platform::HeadlessWindow& w = Window(*form);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    form->edit->SetText(app::Sjis(c.before));
+    form->edit2->SetText("");
+    form->edit->SetFocus();
+    form->edit->SetSelStart(10);
+    Pump();
+    const std::size_t resets = w.CompositionResets().size();
+    driver.Compose(*form, c.composed, 3);
+    Pump();
+    ASSERT_EQ(form->edit->Composition(), c.composed);
+    c.leave();
+    Pump();
+    EXPECT_EQ(form->ActiveControl(), c.focus_after);
+    EXPECT_EQ(form->edit->Text(), app::Sjis(c.after));
+    EXPECT_EQ(form->edit->Composition(), "");
+    ASSERT_EQ(w.CompositionResets().size(), resets + 1) << "the input method was not told to drop its composition";
+    EXPECT_EQ(w.CompositionResets().back(), c.composed);
+    EXPECT_EQ(form->edit2->Text(), "");
+    EXPECT_EQ(form->edit2->Composition(), "");
+  }
+  // Leaving without a composition leaves the input method alone.
+  form->edit->SetFocus();
+  Pump();
+  const std::size_t resets = w.CompositionResets().size();
+  driver.Key(*form, VK_TAB);
+  Pump();
+  EXPECT_EQ(w.CompositionResets().size(), resets);
+}

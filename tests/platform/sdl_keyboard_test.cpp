@@ -248,4 +248,113 @@ TEST_F(SdlKeyboardTest, AnEnlargedWindowTakesClicksInItsOwnPixelsAndPlacesTheInp
   EXPECT_EQ(r.h, 36);
 }
 
+// A composition comes to the program whole, however SDL hands it over: in pieces cut to the
+// buffer of its plain editing event (each with its offset in characters), or in one extended
+// event. The caret goes where the input method puts it, or at the end when the pieces leave it
+// unsaid.
+TEST_F(SdlKeyboardTest, ACompositionComesWholeFromItsPieces) {
+  window->SetTextInput(true);
+  struct Piece {
+    const char* text;
+    int start, length;
+    bool extended = false;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Piece> pieces;
+    std::vector<std::pair<std::string, int>> compositions;  // the text and the caret of each event
+  };
+  const Case cases[] = {
+      {"fifteen kana in two pieces",
+       {{"にほんごにゅうりょく", 0, 10}, {"てすとです", 10, 5}},
+       {{"にほんごにゅうりょくてすとです", 15}}},
+      {"twenty-four in three",
+       {{"にほんごにゅうりょく", 0, 10}, {"てすとですにほんごに", 10, 10}, {"ゅうりょ", 20, 4}},
+       {{"にほんごにゅうりょくてすとですにほんごにゅうりょ", 24}}},
+      {"one full piece and a new composition after it",
+       {{"にほんごにゅうりょく", 0, 10}, {"に", 0, 1}},
+       {{"にほんごにゅうりょく", 0}, {"に", 0}}},
+      {"a short composition with the input method's caret", {{"にほん", 2, -1}}, {{"にほん", 2}}},
+      {"an extended event", {{"にほんごにゅうりょくてすとです", 4, -1, true}}, {{"にほんごにゅうりょくてすとです", 4}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const Piece& p : c.pieces) {
+      SDL_Event e{};
+      if (p.extended) {
+        e.editExt.type = SDL_TEXTEDITING_EXT;
+        e.editExt.windowID = window->Id();
+        e.editExt.text = SDL_strdup(p.text);
+        e.editExt.start = p.start;
+        e.editExt.length = p.length;
+      } else {
+        e.edit.type = SDL_TEXTEDITING;
+        e.edit.windowID = window->Id();
+        SDL_utf8strlcpy(e.edit.text, p.text, sizeof e.edit.text);
+        ASSERT_STREQ(e.edit.text, p.text) << "a piece longer than SDL's buffer";
+        e.edit.start = p.start;
+        e.edit.length = p.length;
+      }
+      ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
+    std::vector<std::pair<std::string, int>> got;
+    PumpUntil([&](const Event& e) {
+      if (e.type == EventType::TextEditing) got.emplace_back(e.text, e.x);
+      return got.size() >= c.compositions.size();
+    }, 500ms);
+    PumpUntil([&](const Event& e) {
+      if (e.type == EventType::TextEditing) got.emplace_back(e.text, e.x);
+      return false;
+    }, 100ms);
+    EXPECT_EQ(got, c.compositions);
+  }
+}
+
+// Some input methods commit their composition themselves as it is reset: the program committed
+// its own copy already, so that text goes nowhere, while a new composition or key is taken.
+TEST_F(SdlKeyboardTest, ACommitRepeatedByTheResetInputMethodIsKeptBack) {
+  window->SetTextInput(true);
+  auto push_text = [&](Uint32 type, const char* text) {
+    SDL_Event e{};
+    e.type = type;
+    if (type == SDL_TEXTINPUT) {
+      e.text.windowID = window->Id();
+      SDL_utf8strlcpy(e.text.text, text, sizeof e.text.text);
+    } else {
+      e.edit.windowID = window->Id();
+      SDL_utf8strlcpy(e.edit.text, text, sizeof e.edit.text);
+      e.edit.length = -1;
+    }
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  };
+  struct Case {
+    const char* what;
+    const char* composition;
+    std::vector<std::pair<Uint32, const char*>> sent;
+    std::vector<std::string> taken;  // the texts typed and composed that reach the program
+  };
+  const Case cases[] = {
+      {"committed again, then new typing", "やまだ",
+       {{SDL_TEXTEDITING, ""}, {SDL_TEXTINPUT, "やまだ"}, {SDL_TEXTEDITING, "か"}, {SDL_TEXTINPUT, "か"}},
+       {"", "か", "か"}},
+      {"committed again in SDL's pieces", "にほんごにゅうりょくてすとです",
+       {{SDL_TEXTINPUT, "にほんごにゅうりょく"}, {SDL_TEXTINPUT, "てすとです"}, {SDL_TEXTINPUT, "a"}},
+       {"a"}},
+      {"dropped by the input method: the same word typed anew is taken", "やまだ",
+       {{SDL_TEXTEDITING, ""}, {SDL_TEXTEDITING, "やまだ"}, {SDL_TEXTINPUT, "やまだ"}},
+       {"", "やまだ", "やまだ"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    window->ResetComposition(c.composition);
+    for (const auto& [type, text] : c.sent) push_text(type, text);
+    std::vector<std::string> taken;
+    PumpUntil([&](const Event& e) {
+      if (e.type == EventType::TextEditing || e.type == EventType::TextInput) taken.push_back(e.text);
+      return false;
+    }, 300ms);
+    EXPECT_EQ(taken, c.taken);
+  }
+}
+
 }  // namespace

@@ -160,6 +160,7 @@ class HeadlessWindow : public Window {
   void SetCursorVisible(bool visible) override { cursor_visible_ = visible; }
   void SetTextInput(bool on) override { text_input_ = on; }
   void SetTextInputArea(int x, int y, int width, int height) override { text_input_area_ = {x, y, width, height}; }
+  void ResetComposition(const std::string& composition) override { composition_resets_.push_back(composition); }
   int Scale() const override { return 1; }
   void ShowPixels(const PixelBuffer& pixels) override;
 
@@ -169,6 +170,8 @@ class HeadlessWindow : public Window {
   bool TextInput() const { return text_input_; }
   // The caret's place as last given: x, y, width, height.
   const std::array<int, 4>& TextInputArea() const { return text_input_area_; }
+  // The compositions the input method was told to drop, in order.
+  const std::vector<std::string>& CompositionResets() const { return composition_resets_; }
   // What the window shows, as the last ShowPixels left it (0x00RRGGBB; 0 outside).
   int ShownWidth() const { return shown_width_; }
   int ShownHeight() const { return shown_height_; }
@@ -185,6 +188,7 @@ class HeadlessWindow : public Window {
   bool cursor_visible_ = true;
   bool text_input_ = false;
   std::array<int, 4> text_input_area_{};
+  std::vector<std::string> composition_resets_;
   std::vector<Rgb> shown_;
   int shown_width_ = 0, shown_height_ = 0;
   int show_count_ = 0;

@@ -61,6 +61,8 @@ SdlPlatform::SdlPlatform() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
   // Window surfaces are plain memory that goes straight to the window, not OpenGL textures.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A composition comes whole in one event, however long, rather than cut into pieces.
+  SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
     throw std::runtime_error(std::string("cannot start the video system: ") + SDL_GetError());
   // SDL has no window surface of its own on Wayland: the pixels reach the compositor only through
@@ -231,19 +233,30 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
       out.shift = (in.key.keysym.mod & KMOD_SHIFT) != 0;
       out.ctrl = (in.key.keysym.mod & KMOD_CTRL) != 0;
       TranslateKey(in.key, out);
+      // A key the input method let through comes after whatever its reset sent.
+      if (out.type == EventType::KeyDown) repeated_commit_.clear();
       return true;
     case SDL_TEXTINPUT:
       out.type = EventType::TextInput;
       out.window = in.text.windowID;
       out.text = in.text.text;
-      return true;
+      return TakeText(out);
     case SDL_TEXTEDITING:
       out.type = EventType::TextEditing;
       out.window = in.edit.windowID;
       out.text = in.edit.text;
       out.x = in.edit.start;
       out.y = in.edit.length;
-      return true;
+      JoinCompositionPieces(out);
+      return TakeText(out);
+    case SDL_TEXTEDITING_EXT:
+      out.type = EventType::TextEditing;
+      out.window = in.editExt.windowID;
+      out.text = in.editExt.text ? in.editExt.text : "";
+      out.x = in.editExt.start;
+      out.y = in.editExt.length;
+      SDL_free(in.editExt.text);
+      return TakeText(out);
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       out.type = in.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
@@ -270,6 +283,49 @@ bool SdlPlatform::Translate(const SDL_Event& in, Event& out) {
     default:
       return gamepads_->Translate(in, out);
   }
+}
+
+void SdlPlatform::JoinCompositionPieces(Event& out) {
+  // Where the extended events do not come, SDL cuts a long composition into pieces that fill its
+  // event's buffer, each with its offset in characters (`start`) and its own length, queued one
+  // after another. A piece that left no room for another character has a sequel.
+  constexpr std::size_t kFull = SDL_TEXTEDITINGEVENT_TEXT_SIZE - 4;
+  std::size_t last_piece = out.text.size();
+  int chars = static_cast<int>(SDL_utf8strlen(out.text.c_str()));
+  if (out.x != 0 || out.y != chars || last_piece < kFull) return;
+  bool joined = false;
+  SDL_Event next;
+  while (last_piece >= kFull && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_TEXTEDITING, SDL_TEXTEDITING) == 1) {
+    const int piece_chars = static_cast<int>(SDL_utf8strlen(next.edit.text));
+    if (next.edit.windowID != out.window || next.edit.start != chars || next.edit.length != piece_chars ||
+        piece_chars == 0)
+      break;
+    SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTEDITING, SDL_TEXTEDITING);
+    out.text += next.edit.text;
+    last_piece = SDL_strlen(next.edit.text);
+    chars += piece_chars;
+    joined = true;
+  }
+  // The pieces do not say where the input method's caret is; while typing it is at the end.
+  if (joined) {
+    out.x = chars;
+    out.y = 0;
+  }
+}
+
+bool SdlPlatform::TakeText(const Event& text_event) {
+  // Input methods that commit their composition as they are reset (ibus' engines in their commit
+  // mode, Mozc among them) send it right after the reset, before any new composition or key; SDL
+  // cuts a long one into pieces.
+  if (repeated_commit_.empty()) return true;
+  if (text_event.type == EventType::TextEditing) {
+    if (text_event.text.empty()) return true;  // the reset's own empty composition
+  } else if (!text_event.text.empty() && repeated_commit_.starts_with(text_event.text)) {
+    repeated_commit_.erase(0, text_event.text.size());
+    return false;
+  }
+  repeated_commit_.clear();
+  return true;
 }
 
 namespace {
@@ -582,6 +638,16 @@ void SdlWindow::SetTextInput(bool on) {
 void SdlWindow::SetTextInputArea(int x, int y, int width, int height) {
   text_rect_ = {x * scale_, y * scale_, width * scale_, height * scale_};
   if (text_input_ && SDL_GetKeyboardFocus() == window_) SDL_SetTextInputRect(&text_rect_);
+}
+
+void SdlWindow::ResetComposition(const std::string& composition) {
+  if (!text_input_ || SDL_GetKeyboardFocus() != window_) return;
+  platform_.ExpectRepeatedCommit(composition);
+  // Turning text input off resets the input method's context (ibus, fcitx, the system's own);
+  // on again, it composes afresh.
+  SDL_StopTextInput();
+  SDL_StartTextInput();
+  if (text_rect_.h > 0) SDL_SetTextInputRect(&text_rect_);
 }
 
 void SdlWindow::ApplyTextInput() {

@@ -49,14 +49,22 @@ class SdlPlatform : public Platform {
   // Called by windows.
   void Forget(SdlWindow* window);
   SdlWindow* FindWindow(std::uint32_t id) const;
+  // Text (UTF-8) the input method may commit once more after its composition was reset.
+  void ExpectRepeatedCommit(const std::string& utf8) { repeated_commit_ = utf8; }
 
  private:
   bool Translate(const SDL_Event& in, Event& out);
+  // Makes one composition of the pieces SDL cut it into, taking the later ones off the queue.
+  void JoinCompositionPieces(Event& out);
+  // Whether typed text is for the program: not when it is a composition the program has
+  // committed already, sent again by the input method as it was reset.
+  bool TakeText(const Event& text_event);
 
   std::uint32_t user_event_type_ = 0;
   std::function<void()> session_end_handler_;
   std::uint64_t next_vblank_ns_ = 0;
   std::map<std::uint32_t, SdlWindow*> windows_;
+  std::string repeated_commit_;
   Network net_;
   std::unique_ptr<SdlDisplay> display_;
   SdlKeyboard keyboard_;
@@ -83,6 +91,7 @@ class SdlWindow : public Window {
   void SetCursorVisible(bool visible) override;
   void SetTextInput(bool on) override;
   void SetTextInputArea(int x, int y, int width, int height) override;
+  void ResetComposition(const std::string& composition) override;
   int Scale() const override { return scale_; }
   void ShowPixels(const PixelBuffer& pixels) override;
   // Text input is one switch for the whole program: the window that gets the keyboard sets it
