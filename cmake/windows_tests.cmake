@@ -7,7 +7,7 @@ set(VELKOR_WINDOWS_TEST_SKIPS
   e2e/play_with_keys_test.cpp game/logo_test.cpp game/hisc_file_test.cpp game/missing_font_test.cpp game/program_sound_test.cpp
   game/program_test.cpp game/window_test.cpp media/wave_test.cpp
   platform/audio_test.cpp platform/screen_test.cpp platform/sdl_keyboard_test.cpp platform/text_test.cpp
-  ranking/submit_program_test.cpp ranking/unit2_ranking_server_test.cpp
+  ranking/submit_program_test.cpp ranking/unit2_ranking_server_test.cpp ranking/input_method_program_test.cpp
   game/first_scale_test.cpp game/no_desktop_test.cpp game/options_test.cpp game/ranking_host_program_test.cpp
   platform/sdl_gamepad_test.cpp platform/user_data_dir_test.cpp
   # Winsock tells a peer's close only once the data before it has been read, so its notice never
