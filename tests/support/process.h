@@ -126,8 +126,6 @@ struct WindowShot {
   std::vector<std::uint32_t> pixels;
 };
 std::optional<WindowShot> CaptureWindow(const std::string& display, unsigned long window_id);
-// The whole screen.
-std::optional<WindowShot> CaptureScreen(const std::string& display);
 // The same without the pixels. It may be read while a window manager has the window half off the
 // screen or unmapped, where a capture cannot be taken.
 std::optional<WindowShot> WindowGeometry(const std::string& display, unsigned long window_id);

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -171,47 +170,6 @@ void CollectWindows(const Json& node, std::vector<WaylandWindow>& out) {
       for (const Json& child : children->items) CollectWindows(child, out);
 }
 
-// weston's scene graph: layers, each with its views; a window's view names its title and its
-// place on the output. The full-screen layer has its own position.
-//   Layer 2 (pos 0xb0000000):
-//   	View 0 (role xdg_toplevel, PID 5, surface ID 22, top-level window 'Title' of app, 0x...):
-//   		position: (103, 166) -> (743, 646)
-void CollectWestonWindows(const std::string& graph, std::vector<WaylandWindow>& out) {
-  std::istringstream lines(graph);
-  std::string line;
-  bool fullscreen_layer = false;
-  WaylandWindow* view = nullptr;
-  while (std::getline(lines, line)) {
-    if (line.rfind("Layer ", 0) == 0) {
-      fullscreen_layer = line.find("(pos 0xb0000000)") != std::string::npos;
-      view = nullptr;
-      continue;
-    }
-    const std::size_t title = line.find("top-level window '");
-    if (line.find("View ") != std::string::npos) {
-      view = nullptr;
-      if (line.find("role xdg_toplevel") == std::string::npos || title == std::string::npos) continue;
-      const std::size_t from = title + std::strlen("top-level window '");
-      const std::size_t to = line.rfind("' of ");
-      if (to == std::string::npos || to < from) continue;
-      WaylandWindow w;
-      w.name = line.substr(from, to - from);
-      w.fullscreen = fullscreen_layer;
-      w.visible = true;
-      out.push_back(std::move(w));
-      view = &out.back();
-      continue;
-    }
-    int x0, y0, x1, y1;
-    if (view && std::sscanf(line.c_str(), " position: (%d, %d) -> (%d, %d)", &x0, &y0, &x1, &y1) == 4) {
-      view->x = x0;
-      view->y = y0;
-      view->width = x1 - x0;
-      view->height = y1 - y0;
-    }
-  }
-}
-
 std::string FirstEntry(const std::filesystem::path& dir, const std::string& prefix, const std::string& suffix) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
@@ -226,7 +184,7 @@ std::string FirstEntry(const std::filesystem::path& dir, const std::string& pref
 
 }  // namespace
 
-HeadlessWayland::HeadlessWayland(Compositor kind, int width, int height) : kind_(kind) {
+HeadlessWayland::HeadlessWayland(int width, int height) {
   if (::geteuid() == 0) {
     const passwd* user = ::getpwnam("nobody");
     if (!user) throw std::runtime_error("no user \"nobody\" to run the compositor as");
@@ -246,47 +204,26 @@ HeadlessWayland::HeadlessWayland(Compositor kind, int width, int height) : kind_
   std::filesystem::create_directory(runtime);
   ::chmod(runtime.c_str(), 0700);
   if (::chown(runtime.c_str(), uid_, gid_) != 0) throw std::runtime_error("cannot hand the runtime directory over");
-  try {
-    if (kind_ == Compositor::kSway)
-      StartSway(width, height);
-    else
-      StartWeston(width, height);
-  } catch (...) {
-    keyboard_.Signal(SIGKILL);
-    keyboard_.Wait(std::chrono::seconds(2));
-    compositor_.Signal(SIGKILL);
-    compositor_.Wait(std::chrono::seconds(2));
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-    throw;
-  }
-}
-
-std::vector<std::string> HeadlessWayland::AsClient(std::vector<std::string> argv) const {
-  if (drop_)
-    argv.insert(argv.begin(), {"setpriv", "--reuid=" + std::to_string(uid_), "--regid=" + std::to_string(gid_),
-                               "--clear-groups", "--"});
-  return argv;
-}
-
-void HeadlessWayland::StartSway(int width, int height) {
-  const std::filesystem::path runtime = dir_ / "runtime";
   // One output, no Xwayland, no bindings: every key goes to the focused window.
   const std::filesystem::path config = dir_ / "sway.conf";
   WriteFile(config, "output HEADLESS-1 resolution " + std::to_string(width) + "x" + std::to_string(height) +
                         "\nxwayland disable\n");
   ::chmod(config.c_str(), 0644);
 
-  compositor_.Start(AsClient({"sway", "-c", config.string()}),
-                    {{"XDG_RUNTIME_DIR", runtime.string()},
-                     {"HOME", runtime.string()},
-                     {"WLR_BACKENDS", "headless"},
-                     {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                     {"WLR_RENDERER", "pixman"}},
-                    "", (dir_ / "compositor.log").string());
+  std::vector<std::string> argv{"sway", "-c", config.string()};
+  if (drop_)
+    argv.insert(argv.begin(), {"setpriv", "--reuid=" + std::to_string(uid_), "--regid=" + std::to_string(gid_),
+                               "--clear-groups"});
+  sway_.Start(argv,
+              {{"XDG_RUNTIME_DIR", runtime.string()},
+               {"HOME", runtime.string()},
+               {"WLR_BACKENDS", "headless"},
+               {"WLR_LIBINPUT_NO_DEVICES", "1"},
+               {"WLR_RENDERER", "pixman"}},
+              "", (dir_ / "sway.log").string());
   const bool up = WaitUntil(
       [&] {
-        if (!compositor_.Running()) return true;
+        if (!sway_.Running()) return true;
         display_ = FirstEntry(runtime, "wayland-", "");
         swaysock_ = FirstEntry(runtime, "sway-ipc.", ".sock");
         if (display_.empty() || swaysock_.empty()) return false;
@@ -296,59 +233,30 @@ void HeadlessWayland::StartSway(int width, int height) {
         return status == 0;
       },
       std::chrono::seconds(20));
-  if (!up || !compositor_.Running()) throw std::runtime_error("cannot start sway (is it installed?): " + Log());
+  if (!up || !sway_.Running()) {
+    const std::string log = Log();
+    sway_.Signal(SIGKILL);
+    sway_.Wait(std::chrono::seconds(2));
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+    throw std::runtime_error("cannot start sway (is it installed?): " + log);
+  }
   // A keyboard that stays for the whole session, having pressed a key once, so the seat has a
-  // keyboard with its key map from the start: each call of Keys brings a keyboard of its own that
+  // keyboard with its key map from the start: each call of Type brings a keyboard of its own that
   // goes again, and a client that starts while the seat has a keyboard but no key map for it
   // fails in SDL.
   keyboard_.Start({"wtype", "-k", "Shift_L", "-s", "86400000"}, ToolEnv());
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
 }
 
-void HeadlessWayland::StartWeston(int width, int height) {
-  const std::filesystem::path runtime = dir_ / "runtime";
-  x_ = std::make_unique<VirtualX>(width, height);
-  // Its desktop shell without a panel, animations or a lock screen: windows on a plain
-  // background; key repeat off, as the X server's keys arrive as they are pressed.
-  const std::filesystem::path config = dir_ / "weston.ini";
-  WriteFile(config,
-            "[core]\nxwayland=false\n\n[shell]\nbackground-color=0xff204060\npanel-position=none\nlocking=false\n"
-            "animation=none\nclose-animation=none\nstartup-animation=none\nfocus-animation=none\n\n"
-            "[keyboard]\nrepeat-rate=0\n");
-  ::chmod(config.c_str(), 0644);
-  // --debug offers the scene graph, where its windows are listed.
-  compositor_.Start(AsClient({"weston", "--debug", "--backend=x11-backend.so", "--use-pixman",
-                              "--width=" + std::to_string(width), "--height=" + std::to_string(height),
-                              "--socket=wayland-velkor", "-c", config.string()}),
-                    {{"XDG_RUNTIME_DIR", runtime.string()}, {"HOME", runtime.string()}, {"DISPLAY", x_->Display()}},
-                    "", (dir_ / "compositor.log").string());
-  display_ = "wayland-velkor";
-  const bool up = WaitUntil(
-      [&] {
-        if (!compositor_.Running()) return true;
-        if (!std::filesystem::exists(runtime / display_)) return false;
-        int status = 1;
-        const std::string graph = RunAndCapture({"timeout", "5", "weston-debug", "scene-graph"}, ToolEnv(), &status);
-        // Up once its shell has put the background on the output.
-        return status == 0 && graph.find("background for output") != std::string::npos;
-      },
-      std::chrono::seconds(20));
-  if (!up || !compositor_.Running()) throw std::runtime_error("cannot start weston (is it installed?): " + Log());
-  // The X pointer away from where windows open, so that none is under it.
-  x_->Xdotool({"mousemove", std::to_string(width - 1), std::to_string(height - 1)});
-}
-
 HeadlessWayland::~HeadlessWayland() {
   keyboard_.Signal(SIGTERM);
   keyboard_.Wait(std::chrono::seconds(2));
-  compositor_.Signal(SIGTERM);
-  if (!compositor_.Wait(std::chrono::seconds(5))) {
-    compositor_.Signal(SIGKILL);
-    compositor_.Wait(std::chrono::seconds(2));
+  sway_.Signal(SIGTERM);
+  if (!sway_.Wait(std::chrono::seconds(5))) {
+    sway_.Signal(SIGKILL);
+    sway_.Wait(std::chrono::seconds(2));
   }
-  // What the compositor started itself (weston's shell and keyboard) goes with its group.
-  if (compositor_.Pid() > 0) ::kill(-compositor_.Pid(), SIGKILL);
-  x_.reset();
   std::error_code ec;
   std::filesystem::remove_all(dir_, ec);
 }
@@ -374,21 +282,19 @@ void HeadlessWayland::GiveToClients(const std::filesystem::path& dir) const {
 void HeadlessWayland::Start(ChildProcess& child, const std::vector<std::string>& argv,
                             const std::map<std::string, std::string>& env, const std::string& dir,
                             const std::string& log_path) const {
+  std::vector<std::string> args = argv;
+  if (drop_)
+    args.insert(args.begin(), {"setpriv", "--reuid=" + std::to_string(uid_), "--regid=" + std::to_string(gid_),
+                               "--clear-groups"});
   auto all = Env();
   for (const auto& [k, v] : env) all[k] = v;
-  child.Start(AsClient(argv), all, dir, log_path);
+  child.Start(args, all, dir, log_path);
 }
 
 std::vector<WaylandWindow> HeadlessWayland::Windows() const {
   int status = 1;
-  std::vector<WaylandWindow> out;
-  if (kind_ == Compositor::kWeston) {
-    const std::string graph = RunAndCapture({"timeout", "5", "weston-debug", "scene-graph"}, ToolEnv(), &status);
-    if (status != 0) return out;
-    CollectWestonWindows(graph, out);
-    return out;
-  }
   const std::string tree = RunAndCapture({"swaymsg", "-r", "-t", "get_tree"}, ToolEnv(), &status);
+  std::vector<WaylandWindow> out;
   if (status != 0) return out;
   CollectWindows(JsonReader(tree).Value(), out);
   return out;
@@ -411,12 +317,6 @@ std::optional<WaylandWindow> HeadlessWayland::WaitForWindow(const std::string& u
 }
 
 std::optional<OutputShot> HeadlessWayland::Shot() const {
-  if (kind_ == Compositor::kWeston) {
-    // weston's output is the X server's whole screen.
-    auto screen = CaptureScreen(x_->Display());
-    if (!screen) return std::nullopt;
-    return OutputShot{screen->width, screen->height, std::move(screen->pixels)};
-  }
   int status = 1;
   const std::string ppm = RunAndCapture({"grim", "-t", "ppm", "-"}, ToolEnv(), &status);
   if (status != 0) return std::nullopt;
@@ -440,57 +340,24 @@ std::optional<OutputShot> HeadlessWayland::Shot() const {
 
 bool HeadlessWayland::SavePng(const std::filesystem::path& path) const {
   int status = 1;
-  if (kind_ == Compositor::kWeston) return false;
   RunAndCapture({"grim", "-t", "png", path.string()}, ToolEnv(), &status);
   return status == 0;
 }
 
-bool HeadlessWayland::Keys(const std::vector<std::string>& keys) const {
-  int status = 1;
-  if (kind_ == Compositor::kWeston) {
-    std::vector<std::string> args{"key", "--delay", "30"};
-    args.insert(args.end(), keys.begin(), keys.end());
-    x_->Xdotool(args, &status);
-    return status == 0;
-  }
-  // wtype holds the modifiers (-M) around the key (-k) and lets them go (-m).
+bool HeadlessWayland::Type(const std::vector<std::string>& wtype_args) const {
   std::vector<std::string> argv{"wtype"};
-  for (const std::string& combo : keys) {
-    std::vector<std::string> mods;
-    std::size_t at = 0;
-    for (std::size_t plus; (plus = combo.find('+', at)) != std::string::npos && plus + 1 < combo.size(); at = plus + 1)
-      mods.push_back(combo.substr(at, plus - at));
-    for (const auto& m : mods) argv.insert(argv.end(), {"-M", m});
-    argv.insert(argv.end(), {"-k", combo.substr(at)});
-    for (const auto& m : mods) argv.insert(argv.end(), {"-m", m});
-  }
+  argv.insert(argv.end(), wtype_args.begin(), wtype_args.end());
+  int status = 1;
   RunAndCapture(argv, ToolEnv(), &status);
   return status == 0;
 }
 
-bool HeadlessWayland::Text(const std::string& text) const {
-  int status = 1;
-  if (kind_ == Compositor::kWeston)
-    x_->Xdotool({"type", "--delay", "30", text}, &status);
-  else
-    RunAndCapture({"wtype", "-d", "30", text}, ToolEnv(), &status);
-  return status == 0;
-}
-
-bool HeadlessWayland::Click(int x, int y) const {
-  if (kind_ != Compositor::kWeston) return false;
-  int status = 1;
-  x_->Xdotool({"mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, &status);
-  return status == 0;
-}
-
 bool HeadlessWayland::Close(const std::string& utf8_title) const {
-  if (!CanClose()) return false;
   int status = 1;
   RunAndCapture({"swaymsg", "[title=\"^" + utf8_title + "$\"]", "kill"}, ToolEnv(), &status);
   return status == 0;
 }
 
-std::string HeadlessWayland::Log() const { return ReadFile(dir_ / "compositor.log"); }
+std::string HeadlessWayland::Log() const { return ReadFile(dir_ / "sway.log"); }
 
 }  // namespace testing_support

@@ -44,12 +44,4 @@ std::optional<WindowShot> CaptureWindow(const std::string& display, unsigned lon
   return shot;
 }
 
-std::optional<WindowShot> CaptureScreen(const std::string& display) {
-  ::Display* dpy = XOpenDisplay(display.c_str());
-  if (!dpy) return std::nullopt;
-  const ::Window root = DefaultRootWindow(dpy);
-  XCloseDisplay(dpy);
-  return CaptureWindow(display, root);
-}
-
 }  // namespace testing_support
