@@ -18,8 +18,8 @@ case "${1:-run}" in
   screenshots) want+=(libsqlite3-dev libasio-dev xvfb xdotool x11-apps netpbm python3) ;;
 esac
 # The Wayland test: a headless compositor, its screenshot and virtual-keyboard tools, and the
-# software EGL that SDL draws a Wayland window through; weston as a second compositor.
-[ "${1:-run}" = test ] && want+=(sway grim wtype libegl-mesa0 weston)
+# software EGL that SDL draws a Wayland window through.
+[ "${1:-run}" = test ] && want+=(sway grim wtype libegl-mesa0)
 missing=()
 for p in "${want[@]}"; do
   # Present when dpkg holds all its files, configured or not yet: triggers still to run, or
