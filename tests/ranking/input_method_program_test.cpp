@@ -154,16 +154,7 @@ class InputMethodProgram : public ::testing::TestWithParam<InputMethod> {
     x.Xdotool(args, &status);
     ASSERT_EQ(status, 0) << "xdotool " << args.front() << " failed";
   }
-  std::string WindowNamed(const std::string& utf8_title) {
-    std::string ids = x.Xdotool({"search", "--all", "--onlyvisible", "--pid", std::to_string(velkor.Pid())});
-    for (std::size_t at = 0; at < ids.size();) {
-      std::size_t end = std::min(ids.find('\n', at), ids.size());
-      const std::string id = ids.substr(at, end - at);
-      if (!id.empty() && x.Xdotool({"getwindowname", id}) == utf8_title) return id;
-      at = end + 1;
-    }
-    return "";
-  }
+  std::string WindowNamed(const std::string& utf8_title) { return x.VisibleWindowNamed(velkor.Pid(), utf8_title); }
 
   // Starts the game as the desktop's user and opens the dialog from the title with Alt+F9.
   void OpenTheDialog(std::string& dialog) {

@@ -33,16 +33,7 @@ class SubmitProgram : public ::testing::Test {
     ASSERT_EQ(status, 0) << "xdotool " << args.front() << " failed";
   }
   // The program's visible window with this title, or "".
-  std::string WindowNamed(const std::string& utf8_title) {
-    std::string ids = x.Xdotool({"search", "--all", "--onlyvisible", "--pid", std::to_string(velkor.Pid())});
-    for (std::size_t at = 0; at < ids.size();) {
-      std::size_t end = std::min(ids.find('\n', at), ids.size());
-      const std::string id = ids.substr(at, end - at);
-      if (!id.empty() && x.Xdotool({"getwindowname", id}) == utf8_title) return id;
-      at = end + 1;
-    }
-    return "";
-  }
+  std::string WindowNamed(const std::string& utf8_title) { return x.VisibleWindowNamed(velkor.Pid(), utf8_title); }
   // Starts the program and skips its logo; `game` is its window.
   void StartOnTheTitle(std::string& game) {
     velkor.Start({VELKOR_RANKING_E2E_BINARY}, {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}},

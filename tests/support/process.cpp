@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -128,6 +129,17 @@ std::string VirtualX::Xdotool(const std::vector<std::string>& args, int* exit_st
   std::string out = RunAndCapture(argv, {{"DISPLAY", display_}}, exit_status);
   while (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
+}
+
+std::string VirtualX::VisibleWindowNamed(pid_t pid, const std::string& utf8_title) const {
+  std::string ids = Xdotool({"search", "--all", "--onlyvisible", "--pid", std::to_string(pid)});
+  for (std::size_t at = 0; at < ids.size();) {
+    std::size_t end = std::min(ids.find('\n', at), ids.size());
+    const std::string id = ids.substr(at, end - at);
+    if (!id.empty() && Xdotool({"getwindowname", id}) == utf8_title) return id;
+    at = end + 1;
+  }
+  return "";
 }
 
 std::string VirtualX::WaitForWindow(const std::string& name_regex, std::chrono::milliseconds timeout) const {

@@ -51,6 +51,8 @@ class VirtualX {
   // The id of the first window whose name matches `name_regex`, once one shows within `timeout`;
   // empty if none does.
   std::string WaitForWindow(const std::string& name_regex, std::chrono::milliseconds timeout) const;
+  // The visible window of process `pid` whose name is `utf8_title`, or empty.
+  std::string VisibleWindowNamed(pid_t pid, const std::string& utf8_title) const;
 
  private:
   ChildProcess server_;
