@@ -146,22 +146,9 @@ std::int64_t ParseId(const std::string& text) {
   return id;
 }
 
-bool ValidUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    auto lead = static_cast<unsigned char>(s[i]);
-    std::size_t len = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                    : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) return false;
-    for (std::size_t k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += len;
-  }
-  return true;
-}
-
 // A name, word or reason from the command line: UTF-8 text without control characters.
 std::string CheckedText(const std::string& text, const std::string& what) {
-  if (!ValidUtf8(text)) throw UsageError(what + " is not UTF-8 text");
+  if (!IsUtf8(text)) throw UsageError(what + " is not UTF-8 text");
   for (char c : text)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) throw UsageError(what + " holds a control character");
   return text;

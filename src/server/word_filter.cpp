@@ -164,4 +164,17 @@ bool WordFilter::MatchesNormalised(std::string_view normalised) const {
   return false;
 }
 
+bool IsUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    auto lead = static_cast<unsigned char>(s[i]);
+    std::size_t len = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                                    : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (std::size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace server

@@ -14,6 +14,8 @@ namespace server {
 // all meet), letters (Latin, Greek, Cyrillic) become lower case, and the ideographic space a
 // space. UTF-8 in and out; a byte that starts no valid character is kept as it is.
 std::string NormaliseForMatching(std::string_view utf8);
+// Well-formed UTF-8 by its lead and continuation bytes.
+bool IsUtf8(std::string_view text);
 
 class WordFilter {
  public:
